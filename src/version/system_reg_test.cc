@@ -1,0 +1,344 @@
+// Tests of reading system.reg: finding the key as a 32-bit program does and
+// returning the value as RegQueryValueExA does, over small registry files.
+#include "version/system_reg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "version/registry.h"
+
+namespace {
+
+constexpr char kZolpPath[] =
+    "SOFTWARE\\Brek Computer Corporation\\BrekZOLP\\CurrentVersion";
+constexpr char kHead[] = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
+constexpr char kWin32Key[] =
+    "[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion] 1700000000\n";
+constexpr char kWin64Key[] =
+    "[Software\\\\Wow6432Node\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion] 1700000000\n";
+
+// A registry file in memory that hands out at most `chunk` bytes a read, so
+// every block boundary the reader can meet is met.
+class StringFile : public RegistryFile {
+ public:
+  StringFile(std::string bytes, std::size_t chunk)
+      : bytes_(std::move(bytes)), chunk_(chunk) {}
+  long ReadAt(std::uint64_t offset, char* buffer,
+              std::size_t capacity) override {
+    if (fail_from_ <= offset) return -1;
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t count =
+        std::min({capacity, chunk_, bytes_.size() - static_cast<std::size_t>(offset)});
+    std::memcpy(buffer, bytes_.data() + offset, count);
+    return static_cast<long>(count);
+  }
+  std::uint64_t fail_from_ = ~std::uint64_t{0};
+
+ private:
+  std::string bytes_;
+  std::size_t chunk_;
+};
+
+struct Result {
+  long open = -1;
+  long query = -1;
+  std::string data;  // What the query returned.
+  bool operator==(const Result& other) const {
+    return open == other.open && query == other.query && data == other.data;
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const Result& r) {
+  os << "open " << r.open << " query " << r.query << " data \"";
+  for (const char c : r.data) {
+    if (c >= 0x20 && c < 0x7f) {
+      os << c;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+      os << hex;
+    }
+  }
+  return os << "\"";
+}
+
+Result Lookup(StringFile& file, const char* value = "Version") {
+  Result result;
+  RegistryFileKey key;
+  result.open = OpenRegistryFileKey(file, kZolpPath, &key);
+  if (result.open != kRegistrySuccess) return result;
+  unsigned char buffer[260];
+  std::uint32_t size = sizeof buffer;
+  result.query = QueryRegistryFileValue(file, key, value, buffer, &size);
+  if (result.query == kRegistrySuccess) {
+    result.data.assign(reinterpret_cast<const char*>(buffer), size);
+  }
+  return result;
+}
+
+// Looks the value up with several block sizes; they must all agree.
+Result Lookup(const std::string& text, const char* value = "Version") {
+  StringFile whole(text, ~std::size_t{0});
+  const Result result = Lookup(whole, value);
+  for (const std::size_t chunk : {1, 2, 3, 7, 4096}) {
+    StringFile pieces(text, chunk);
+    EXPECT_EQ(Lookup(pieces, value), result) << "read " << chunk << " bytes at a time";
+  }
+  return result;
+}
+
+Result Found(const std::string& data) { return {0, 0, data}; }
+const Result kNoKey = {kRegistryNotFound, -1, ""};
+const Result kNoValue = {0, kRegistryNotFound, ""};
+const Result kTooLong = {0, kRegistryMoreData, ""};
+
+std::string Utf16Hex(const std::string& text) {
+  std::string hex;
+  for (const char c : text) {
+    char pair[16];
+    std::snprintf(pair, sizeof pair, "%s%02x,00", hex.empty() ? "" : ",",
+                  static_cast<unsigned char>(c));
+    hex += pair;
+  }
+  return hex;
+}
+
+struct Case {
+  const char* what;
+  std::string file;
+  Result expected;
+};
+
+void Check(const Case& c) {
+  SCOPED_TRACE(c.what);
+  EXPECT_EQ(Lookup(c.file), c.expected);
+}
+
+TEST(SystemRegTest, FindsTheKeyInTheViewOfA32BitProgram) {
+  const std::string value = "\"Version\"=\"5.60\"\n";
+  const Case kCases[] = {
+      {"win32 prefix: the path as it is", kHead + std::string(kWin32Key) + value,
+       Found(std::string("5.60\0", 5))},
+      {"win64 prefix: below Wow6432Node",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Classes] 1\n") + kWin64Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"win64 prefix, key only in the 64-bit view: no fallback",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Classes] 1\n") + kWin32Key + value,
+       kNoKey},
+      {"both views: the 32-bit one",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"9.99\"\n" + kWin64Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"Wow6432Node deeper in the path",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\Wow6432Node\\\\BrekZOLP\\\\CurrentVersion]\n") + value,
+       Found(std::string("5.60\0", 5))},
+      {"Wow6432Node below the last name is not entered",
+       kHead + std::string(kWin32Key) + value +
+           "[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion\\\\Wow6432Node]\n\"Version\"=\"1.1\"\n",
+       Found(std::string("5.60\0", 5))},
+      {"names in any letter case",
+       kHead + std::string("[sOFTWARE\\\\wow6432node\\\\BREK COMPUTER CORPORATION\\\\brekzolp\\\\currentVERSION]\n\"vERSION\"=\"5.60\"\n"),
+       Found(std::string("5.60\0", 5))},
+      {"names with escapes",
+       kHead + std::string("[\\x53oftware\\x5c\\Brek\\040Computer Corporation\\\\BrekZOLP\\\\CurrentVersion]\n\"\\Version\"=\"5.60\"\n"),
+       Found(std::string("5.60\0", 5))},
+      {"empty elements are skipped",
+       kHead + std::string("[\\\\Software\\\\\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion\\\\]\n") + value,
+       Found(std::string("5.60\0", 5))},
+      {"a key with only subkeys exists but has no values",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion\\\\Sub] 1\n") + value,
+       kNoValue},
+      {"a parent alone is not the key",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\BrekZOLP] 1\n") + value,
+       kNoKey},
+      {"a longer name is another key",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersions]\n") + value,
+       kNoKey},
+      {"a section name without its \"]\" makes no key",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion 1\n") + value,
+       kNoKey},
+      {"an unclosed section below Wow6432Node does not make that view",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Classes\n") + kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"a NUL in a section name spoils it",
+       kHead + std::string("[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion\0]\n", 65) + value,
+       kNoKey},
+      {"the key missing", kHead + std::string("[Software\\\\Other] 1\n") + value, kNoKey},
+      {"no registry: wrong first line",
+       "WINE REGISTRY Version 1\n" + std::string(kWin32Key) + value, kNoKey},
+      {"no registry: empty file", "", kNoKey},
+      {"no registry: a first line that only starts right",
+       "WINE REGISTRY Version 2x\n" + std::string(kWin32Key) + value, kNoKey},
+      {"CR LF line ends",
+       "WINE REGISTRY Version 2\r\n\r\n[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion] 1\r\n#time=1d\r\n\"Version\"=\"5.60\"\r\n",
+       Found(std::string("5.60\0", 5))},
+      {"a \"[\" inside a line starts no section",
+       kHead + std::string(kWin32Key) + "\"A\"=\"[x]\"\n  [Software]\n" + value,
+       Found(std::string("5.60\0", 5))},
+  };
+  for (const Case& c : kCases) Check(c);
+}
+
+TEST(SystemRegTest, MergesRepeatedSectionsAndTheLastValueWins) {
+  const Case kCases[] = {
+      {"repeated in another letter case",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"1.0\"\n\"Other\"=\"x\"\n" +
+           "[Software\\\\Other]\n\"Version\"=\"7.7\"\n" +
+           "[SOFTWARE\\\\BREK COMPUTER CORPORATION\\\\BREKZOLP\\\\CURRENTVERSION]\n\"VERSION\"=\"5.60\"\n",
+       Found(std::string("5.60\0", 5))},
+      {"a later section without the value keeps it",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"5.60\"\n" + kWin32Key + "\"Other\"=\"x\"\n",
+       Found(std::string("5.60\0", 5))},
+      {"the same value twice in a section",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"1.0\"\n\"Version\"=\"5.60\"\n",
+       Found(std::string("5.60\0", 5))},
+      {"a malformed later line replaces it with no data",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"5.60\"\n\"Version\"=nonsense\n",
+       Found("")},
+  };
+  for (const Case& c : kCases) Check(c);
+}
+
+TEST(SystemRegTest, ReturnsTheDataTheWayTheNarrowQueryDoes) {
+  const std::string key = kHead + std::string(kWin32Key) + "#time=1d9\n; a comment\n\n";
+  const std::string s259(259, '7');
+  const Case kCases[] = {
+      {"REG_SZ", key + "\"Version\"=\"5.60\"\n", Found(std::string("5.60\0", 5))},
+      {"empty REG_SZ", key + "\"Version\"=\"\"\n", Found(std::string("\0", 1))},
+      {"REG_SZ with trailing words", key + "\"Version\"=\" 5.60 beta\" junk\n",
+       Found(std::string(" 5.60 beta\0", 11))},
+      {"REG_EXPAND_SZ, not expanded", key + "\"Version\"=str(2):\"%V%5.60\"\n",
+       Found(std::string("%V%5.60\0", 8))},
+      {"REG_MULTI_SZ", key + "\"Version\"=str(7):\"5.60\\0x\\0\"\n",
+       Found(std::string("5.60\0x\0\0", 8))},
+      {"escapes", key + "\"Version\"=\"\\x35\\x2e\\066\\60\\q\\\\\\\"\\t\\x4142\"\n",
+       Found(std::string("5.60q\\\"\t?\0", 10))},
+      {"non-ASCII units become ?", key + "\"Version\"=\"5.60\\xe9\\x4e2d\"\n",
+       Found(std::string("5.60??\0", 7))},
+      {"raw UTF-8", key + "\"Version\"=\"5.60\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80\"\n",
+       Found(std::string("5.60????\0", 9))},
+      {"invalid UTF-8 bytes", key + "\"Version\"=\"5.60\xff\xc3\"\n",
+       Found(std::string("5.60??\0", 7))},
+      {"259 characters fit", key + "\"Version\"=\"" + s259 + "\"\n",
+       Found(s259 + std::string("\0", 1))},
+      {"260 characters do not", key + "\"Version\"=\"" + s259 + "7\"\n", kTooLong},
+      {"a long string is counted to its end",
+       key + "\"Version\"=\"" + std::string(100000, '5') + "\"\n", kTooLong},
+      {"REG_BINARY", key + "\"Version\"=hex:35,2e,36,30\n", Found("5.60")},
+      {"REG_BINARY with odd spacing", key + "\"Version\"=hex:35 ,2e,36 30,\n",
+       Found("5.60")},
+      {"empty REG_BINARY", key + "\"Version\"=hex:\n", Found("")},
+      {"hex(1) is UTF-16 text", key + "\"Version\"=hex(1):" + Utf16Hex("5.60") + ",00,00\n",
+       Found(std::string("5.60\0", 5))},
+      {"hex(1) without its NUL", key + "\"Version\"=hex(1):" + Utf16Hex("5.60") + "\n",
+       Found("5.60")},
+      {"hex(2) of odd length", key + "\"Version\"=hex(2):" + Utf16Hex("5.60") + ",35\n",
+       Found("5.60")},
+      {"hex(7)", key + "\"Version\"=hex(7):" + Utf16Hex("5.60") + ",00,00,00,00\n",
+       Found(std::string("5.60\0\0", 6))},
+      {"hex(1) non-ASCII", key + "\"Version\"=hex(1):e9,00,35,00,00,4e\n", Found("?5?")},
+      {"hex list over three lines",
+       key + "\"Version\"=hex:35,\\\n  2e,36,\\\r\n\t30\n\"Other\"=\"x\"\n", Found("5.60")},
+      {"a line after the list's \\ is part of it",
+       key + "\"Version\"=hex:35,\\\n\"Version\"=\"9.9\"\n", Found("")},
+      {"but a section line is not",
+       key + "\"Version\"=hex:35,\\\n" + kWin32Key + "\"Other\"=\"x\"\n", Found("")},
+      {"260 hex bytes fit", key + "\"Version\"=hex:" + [] {
+         std::string h = "35";
+         for (int i = 1; i < 260; ++i) h += ",30";
+         return h;
+       }() + "\n",
+       Found("5" + std::string(259, '0'))},
+      {"261 hex bytes do not", key + "\"Version\"=hex:" + [] {
+         std::string h = "35";
+         for (int i = 1; i < 261; ++i) h += ",30";
+         return h;
+       }() + "\n",
+       kTooLong},
+      {"REG_DWORD, little-endian", key + "\"Version\"=dword:00302e35\n",
+       Found(std::string("5.0\0", 4))},
+      {"REG_DWORD, short", key + "\"Version\"=dword:5\n", Found(std::string("\x05\0\0\0", 4))},
+      {"REG_QWORD", key + "\"Version\"=hex(b):35,2e,36,30,00,00,00,00\n",
+       Found(std::string("5.60\0\0\0\0", 8))},
+      {"unknown type number keeps its bytes", key + "\"Version\"=hex(100):35\n", Found("5")},
+      {"garbage data", key + "\"Version\"=garbage\n", Found("")},
+      {"bad dword", key + "\"Version\"=dword:zz\n", Found("")},
+      {"hex byte too large", key + "\"Version\"=hex:35,100\n", Found("")},
+      {"unterminated string", key + "\"Version\"=\"5.60\n", Found("")},
+      {"NUL inside the string", key + std::string("\"Version\"=\"5.6\0\"\n", 17), Found("")},
+      {"no = sign", key + "\"Version\" \"5.60\"\n", Found("")},
+      {"blanks around =", key + "\"Version\" \t= \t\"5.60\"\n", Found(std::string("5.60\0", 5))},
+      {"the default value is another value", key + "@=\"5.60\"\n", kNoValue},
+      {"a name that never ends makes no value", key + "\"Version=\"5.60\n", kNoValue},
+      {"a value line without a key", kHead + std::string("\"Version\"=\"5.60\"\n"), kNoKey},
+  };
+  for (const Case& c : kCases) Check(c);
+}
+
+TEST(SystemRegTest, FollowsLinks) {
+  const std::string link_to_64bit =
+      "[Software\\\\Wow6432Node\\\\Brek Computer Corporation] 1\n#link\n"
+      "\"SymbolicLinkValue\"=hex(6):" +
+      Utf16Hex("\\Registry\\Machine\\Software\\Brek Computer Corporation") + "\n";
+  const std::string value = "\"Version\"=\"5.60\"\n";
+  const Case kCases[] = {
+      {"a link in the 32-bit view to the 64-bit key",
+       kHead + link_to_64bit + kWin32Key + value, Found(std::string("5.60\0", 5))},
+      {"a link as the key itself",
+       kHead + std::string(kWin64Key) + "#link\n\"SymbolicLinkValue\"=hex(6):" +
+           Utf16Hex("\\REGISTRY\\MACHINE\\Software\\Target") + "\n[Software\\\\Target]\n" + value,
+       Found(std::string("5.60\0", 5))},
+      {"links in a chain",
+       kHead + std::string("[Software\\\\A]\n#link\n\"SymbolicLinkValue\"=hex(6):") +
+           Utf16Hex("\\Registry\\Machine\\Software\\B") + "\n[Software\\\\B]\n#link\n" +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Machine\\Software\\C") +
+           "\n[Software\\\\C\\\\BrekZOLP\\\\CurrentVersion]\n" +
+           value + "[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n" +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Machine\\Software\\A") + "\n",
+       Found(std::string("5.60\0", 5))},
+      {"a link to a missing key", kHead + link_to_64bit, kNoKey},
+      {"a link that names itself",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=hex(6):" +
+           Utf16Hex("\\Registry\\Machine\\Software\\Wow6432Node\\Brek Computer Corporation") + "\n",
+       kNoKey},
+      {"a link outside the machine's registry",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\User\\Brek") + "\n" +
+           kWin32Key + value,
+       kNoKey},
+      {"a link value of another type",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=\"\\\\Registry\\\\Machine\\\\Software\\\\Brek Computer Corporation\"\n" +
+           kWin32Key + value,
+       kNoKey},
+      {"SymbolicLinkValue without #link is an ordinary value",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n") +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Machine\\Software\\X") + "\n" +
+           kWin64Key + value,
+       Found(std::string("5.60\0", 5))},
+  };
+  for (const Case& c : kCases) Check(c);
+}
+
+TEST(SystemRegTest, AReadErrorIsNoRegistry) {
+  const std::string text = kHead + std::string(kWin32Key) + "\"Version\"=\"5.60\"\n";
+  for (const std::uint64_t fail_from : {std::uint64_t{0}, std::uint64_t{30}}) {
+    StringFile file(text, 16);
+    file.fail_from_ = fail_from;
+    EXPECT_EQ(Lookup(file), kNoKey) << "failing from byte " << fail_from;
+  }
+}
+
+TEST(SystemRegTest, ALongPathAndALongLineAreReadThrough) {
+  std::string deep = "[Software\\\\Wow6432Node";
+  for (int i = 0; i < 100000; ++i) deep += "\\\\a";
+  deep += "]\n\"x\"=hex:" + std::string(3000000, '0') + "\n";
+  EXPECT_EQ(Lookup(kHead + deep + kWin64Key + "\"Version\"=\"5.60\"\n"),
+            Found(std::string("5.60\0", 5)));
+}
+
+}  // namespace
