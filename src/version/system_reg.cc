@@ -91,6 +91,21 @@ class Reader {
     return c < 0 || c == '\n';
   }
 
+  // Whether the bytes ahead start with `prefix` (looked for in this block only).
+  bool StartsWith(std::string_view prefix) const {
+    return end_ - pos_ >= prefix.size() &&
+           std::memcmp(&block_[pos_], prefix.data(), prefix.size()) == 0;
+  }
+
+  // Copies the bytes from `start` up to and including the next one, or clears
+  // `*bytes` when they are not all in this block.
+  void CopyFrom(std::uint64_t start, std::string* bytes) const {
+    bytes->clear();
+    if (start < block_offset_ || pos_ >= end_) return;
+    const std::size_t from = static_cast<std::size_t>(start - block_offset_);
+    bytes->assign(&block_[from], pos_ + 1 - from);
+  }
+
   // Moves past the next line end.
   void SkipLine() {
     for (;;) {
@@ -462,43 +477,78 @@ bool SectionNameCloses(Reader& in) {
 
 // Reads a section line "[path] <seconds>" and returns the tree node that is
 // exactly its key, or -1. Nodes it lies at or below are marked as existing.
-int ReadSectionLine(Reader& in, Tree& tree) {
+// Names are matched a unit at a time, so most lines are given up after a few
+// bytes: the first unit that no name of the tree can have. Those bytes are kept
+// in `*known_prefix`: a file's sections come sorted, and the next line that
+// starts with them is given up at once.
+int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
   in.Next();  // "["
+  if (!known_prefix->empty() && in.StartsWith(*known_prefix)) return -1;
+  const std::uint64_t start = in.offset();
   int node = 0;
-  std::u16string element;
-  bool diverged = false;
+  std::size_t length = 0;  // Units of the current name read so far.
+  std::uint32_t alive = 0;  // The children of `node` that still match.
+  const auto start_name = [&] {
+    length = 0;
+    alive = (std::uint32_t{1} << tree.at(node).children.size()) - 1;
+  };
+  // The child whose whole name has been read, or -1.
+  const auto matched_child = [&] {
+    const std::vector<int>& children = tree.at(node).children;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      if ((alive >> i & 1) && tree.at(children[i]).name.size() == length) {
+        return children[i];
+      }
+    }
+    return -1;
+  };
+  start_name();
   for (;;) {
     char16_t units[2];
     int count = 0;
     const Decoded decoded = DecodeChar(in, ']', units, &count);
     if (decoded == Decoded::kBad) return -1;
-    for (int i = 0; i < count && decoded == Decoded::kUnits; ++i) {
-      if (units[i] != u'\\') {
-        element += units[i];
-        continue;
+    bool diverged = false;
+    if (decoded == Decoded::kEnd) {
+      if (length > 0) {
+        const int child = matched_child();
+        if (child < 0) {
+          diverged = true;
+        } else {
+          node = child;
+        }
       }
-      if (element.empty()) continue;
-      const int child = tree.Child(node, element);
-      element.clear();
-      if (child < 0) {
-        diverged = true;
-        break;
+    } else {
+      for (int u = 0; u < count && !diverged; ++u) {
+        if (units[u] == u'\\') {
+          if (length == 0) continue;  // Empty names are skipped.
+          const int child = matched_child();
+          if (child < 0) {
+            diverged = true;
+          } else {
+            node = child;
+            start_name();
+          }
+          continue;
+        }
+        const std::vector<int>& children = tree.at(node).children;
+        for (std::size_t i = 0; i < children.size(); ++i) {
+          const std::u16string& name = tree.at(children[i]).name;
+          if (length >= name.size() ||
+              FoldAscii(name[length]) != FoldAscii(units[u])) {
+            alive &= ~(std::uint32_t{1} << i);
+          }
+        }
+        ++length;
+        diverged = alive == 0;
       }
-      node = child;
     }
-    if (!diverged && decoded == Decoded::kEnd && !element.empty()) {
-      const int child = tree.Child(node, element);
-      if (child < 0) {
-        diverged = true;
-      } else {
-        node = child;
-      }
-    }
-    if (!diverged && element.size() > kMaxKeptName) diverged = true;
     if (diverged) {
       // The key lies below `node`; what that shows is only news when `node`
       // is not yet known to exist, so the rest of the line is usually skipped.
       const bool closed = decoded == Decoded::kEnd;
+      // The decoding of what was read depends on one byte more at the most.
+      if (node == 0 || tree.at(node).exists) in.CopyFrom(start, known_prefix);
       if (node > 0 && !tree.at(node).exists &&
           (closed || SectionNameCloses(in))) {
         tree.MarkExists(node);
@@ -543,11 +593,12 @@ bool ScanFile(RegistryFile& file, std::uint64_t offset, Tree& tree,
     in.NextIs('\r');
     if (!in.AtLineEnd()) return false;
   }
+  std::string known_prefix;
   for (;;) {
     in.SkipToSection();
     if (in.Peek() < 0) break;
     const std::uint64_t section_offset = in.offset();
-    const int index = ReadSectionLine(in, tree);
+    const int index = ReadSectionLine(in, tree, &known_prefix);
     if (index < 0) continue;
     in.SkipLine();
     Node& node = tree.at(index);
