@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "version/registry.h"
@@ -57,7 +58,7 @@ int HexDigit(int c) {
 class Reader {
  public:
   Reader(RegistryFile& file, std::uint64_t offset)
-      : file_(file), block_(kBlockSize), block_offset_(offset) {}
+      : file_(file), block_(new char[kBlockSize]), block_offset_(offset) {}
 
   bool failed() const { return failed_; }
   std::uint64_t offset() const { return block_offset_ + pos_; }
@@ -113,7 +114,7 @@ class Reader {
       const void* hit = std::memchr(&block_[pos_], '\n', end_ - pos_);
       if (hit) {
         pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
-                                        block_.data()) + 1;
+                                        block_.get()) + 1;
         return;
       }
       pos_ = end_;
@@ -130,7 +131,7 @@ class Reader {
         continue;
       }
       pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
-                                      block_.data());
+                                      block_.get());
       const char before = pos_ > 0 ? block_[pos_ - 1] : byte_before_block_;
       if (before == '\n') return;
       ++pos_;
@@ -143,7 +144,7 @@ class Reader {
     if (end_ > 0) byte_before_block_ = block_[end_ - 1];
     block_offset_ += end_;
     pos_ = end_ = 0;
-    const long got = file_.ReadAt(block_offset_, block_.data(), block_.size());
+    const long got = file_.ReadAt(block_offset_, block_.get(), kBlockSize);
     if (got <= 0) {
       failed_ = got < 0;
       at_end_ = true;
@@ -154,7 +155,7 @@ class Reader {
   }
 
   RegistryFile& file_;
-  std::vector<char> block_;
+  std::unique_ptr<char[]> block_;  // Not cleared: only what was read is used.
   std::uint64_t block_offset_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
