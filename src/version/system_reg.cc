@@ -22,6 +22,11 @@ constexpr std::size_t kMaxKeptName = 256;
 // Links followed in one lookup before the key is given up as not found, so a
 // cycle of links ends.
 constexpr int kMaxLinkHops = 16;
+// A registry key lies at most 512 levels deep. A longer path, which chained
+// links can build, names no key; without this bound a lookup's tree (built
+// recursively, one level a step) would grow with every hop until the stack ran
+// out.
+constexpr std::size_t kMaxPathDepth = 512;
 
 constexpr std::uint32_t kTypeSz = 1;
 constexpr std::uint32_t kTypeExpandSz = 2;
@@ -215,34 +220,41 @@ Decoded DecodeChar(Reader& in, char end, char16_t units[2], int* count) {
     units[0] = static_cast<char16_t>(c);
     return Decoded::kUnits;
   }
-  // UTF-8. A byte that does not start a well-formed sequence stands alone;
-  // continuation bytes are never ASCII, so no quote or line end is swallowed.
+  // UTF-8, as Wine reads it: the bytes of a sequence that is not well formed
+  // are dropped, and reading goes on at the byte that broke it. Continuation
+  // bytes are never ASCII, so no quote or line end is swallowed.
+  *count = 0;
   int extra = 0;
   std::uint32_t code = 0;
+  int low = 0x80, high = 0xbf;  // Allowed range of the first continuation.
   if (c >= 0xc2 && c <= 0xdf) {
     extra = 1, code = static_cast<std::uint32_t>(c & 0x1f);
   } else if (c >= 0xe0 && c <= 0xef) {
     extra = 2, code = static_cast<std::uint32_t>(c & 0x0f);
+    if (c == 0xe0) low = 0xa0;  // Overlong.
+    if (c == 0xed) high = 0x9f;  // Surrogates.
   } else if (c >= 0xf0 && c <= 0xf4) {
     extra = 3, code = static_cast<std::uint32_t>(c & 0x07);
+    if (c == 0xf0) low = 0x90;
+    if (c == 0xf4) high = 0x8f;
+  } else {
+    return Decoded::kUnits;
   }
   for (int i = 0; i < extra; ++i) {
     const int next = in.Peek();
-    if (next < 0x80 || next > 0xbf) {
-      extra = 0;
-      code = 0xfffd;
-      break;
-    }
+    if (next < low || next > high) return Decoded::kUnits;
+    low = 0x80, high = 0xbf;
     code = (code << 6) | static_cast<std::uint32_t>(next & 0x3f);
     in.Next();
   }
-  if (code >= 0x10000 && code <= 0x10ffff) {
+  if (code >= 0x10000) {
     code -= 0x10000;
     units[0] = static_cast<char16_t>(0xd800 + (code >> 10));
     units[1] = static_cast<char16_t>(0xdc00 + (code & 0x3ff));
     *count = 2;
   } else {
-    units[0] = static_cast<char16_t>(extra == 0 && code == 0 ? 0xfffd : code);
+    units[0] = static_cast<char16_t>(code);
+    *count = 1;
   }
   return Decoded::kUnits;
 }
@@ -333,10 +345,16 @@ bool ReadValueData(Reader& in, ValueData* data) {
   if (in.NextIs('"')) {
     data->type = kTypeSz;
   } else if (in.NextAre("str(")) {
-    if (!ReadHexNumber(in, &number) || !in.NextAre("):\"")) return false;
+    // Only the string types that are not plain strings have this form.
+    if (!ReadHexNumber(in, &number) || !in.NextAre("):\"") ||
+        (number != kTypeExpandSz && number != kTypeMultiSz)) {
+      return false;
+    }
     data->type = static_cast<std::uint32_t>(number);
   } else if (in.NextAre("dword:")) {
-    if (!ReadHexNumber(in, &number)) return false;
+    // Digits that cannot be read leave the number 0, the way Wine reads it.
+    SkipSpaces(in);
+    if (!ReadHexNumber(in, &number)) number = 0;
     data->type = kTypeDword;
     for (int shift = 0; shift < 32; shift += 8) {
       data->Append(static_cast<unsigned char>(number >> shift));
@@ -357,9 +375,9 @@ bool ReadValueData(Reader& in, ValueData* data) {
   return true;
 }
 
-// Reads a value line ("name"=data or @=data). Returns false when even the name
-// cannot be read; a line whose data cannot be read still makes a value, with
-// no data. Leaves the reader at the start of the line after it.
+// Reads a value line ("name"=data or @=data). Returns false when the name or
+// the "=" cannot be read; a line whose data cannot be read still makes a
+// value, with no data. Leaves the reader at the start of the line after it.
 bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data) {
   name->clear();
   *data = ValueData{};
@@ -369,8 +387,11 @@ bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data) {
   }
   if (named) {
     SkipBlanks(in);
-    const bool read = in.NextIs('=') && (SkipBlanks(in), ReadValueData(in, data));
-    if (!read) *data = ValueData{};
+    named = in.NextIs('=');
+  }
+  if (named) {
+    SkipBlanks(in);
+    if (!ReadValueData(in, data)) *data = ValueData{};
   }
   // A hex list cut short by a section line has left the reader on that line;
   // any other line it went on to is used up.
@@ -658,6 +679,7 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
     steps.push_back({std::move(element), true});
   }
   for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    if (steps.size() > kMaxPathDepth) return kRegistryNotFound;
     Tree tree(steps);
     if (!ScanFile(file, 0, tree, nullptr)) return kRegistryNotFound;
     // Walk the steps through what the scan found.
