@@ -162,6 +162,9 @@ class EndToEndTest : public testing::Test {
         close(1);
       }
       std::vector<char*> argv, envp;
+      // TARVEX_UNDER names a program to run tarvex under, such as valgrind.
+      std::string under = std::getenv("TARVEX_UNDER") ? std::getenv("TARVEX_UNDER") : "";
+      if (!under.empty()) argv.push_back(under.data());
       std::string program = TARVEX_BINARY;
       argv.push_back(program.data());
       std::vector<std::string> owned_args = args;
@@ -169,7 +172,7 @@ class EndToEndTest : public testing::Test {
       argv.push_back(nullptr);
       for (std::string& e : env) envp.push_back(e.data());
       envp.push_back(nullptr);
-      execve(TARVEX_BINARY, argv.data(), envp.data());
+      execve(argv[0], argv.data(), envp.data());
       _exit(127);
     }
     if (pipe_fds[1] >= 0) close(pipe_fds[1]);

@@ -13,10 +13,10 @@
 namespace {
 
 constexpr char kSignature[] = "WINE REGISTRY Version 2";
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 // Value data beyond this is counted but not kept: it is far more than a
 // returned value or a link target can use.
-constexpr std::size_t kMaxKeptData = 64 * 1024;
+constexpr std::size_t kMaxKeptData = std::size_t{64} * 1024;
 // Names longer than this cannot be a name the lookup asks for.
 constexpr std::size_t kMaxKeptName = 256;
 // Links followed in one lookup before the key is given up as not found, so a

@@ -349,4 +349,42 @@ TEST(SystemRegTest, ALongPathAndALongLineAreReadThrough) {
             Found(std::string("5.60\0", 5)));
 }
 
+// A path of `depth` levels that a link from the 32-bit view of Brek Computer
+// Corporation leads to, with ZOLP's key at its end.
+std::string LinkToDepth(std::size_t depth) {
+  std::string target = "\\Registry\\Machine\\D", section = "[D";
+  for (std::size_t level = 3; level < depth; ++level) {
+    target += "\\a";
+    section += "\\\\a";
+  }
+  return kHead +
+         std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+         "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex(target) + "\n" + section +
+         "\\\\BrekZOLP\\\\CurrentVersion]\n\"Version\"=\"5.60\"\n";
+}
+
+TEST(SystemRegTest, AKeyLiesAtMost512LevelsDeep) {
+  const Case kCases[] = {
+      {"511 levels", LinkToDepth(511), Found(std::string("5.60\0", 5))},
+      {"512 levels", LinkToDepth(512), Found(std::string("5.60\0", 5))},
+      {"513 levels", LinkToDepth(513), kNoKey},
+  };
+  for (const Case& c : kCases) Check(c);
+}
+
+TEST(SystemRegTest, ChainedLinksToLongPathsEndWithoutExhaustingTheStack) {
+  // Every link names a key 16,000 levels deep whose first level is the next
+  // link, so each hop would add 16,000 levels to the path looked for. This
+  // crashed the program by recursing once a level.
+  std::string text = "WINE REGISTRY Version 2\n\n";
+  for (int hop = 0; hop < 16; ++hop) {
+    std::string target = "\\Registry\\Machine\\L" + std::to_string(hop + 1);
+    for (int level = 1; level < 16000; ++level) target += "\\a";
+    text += "[" + (hop == 0 ? std::string("Software") : "L" + std::to_string(hop)) +
+            "]\n#link\n\"SymbolicLinkValue\"=hex(6):" + Utf16Hex(target) + "\n";
+  }
+  StringFile file(text, ~std::size_t{0});
+  EXPECT_EQ(Lookup(file), kNoKey);
+}
+
 }  // namespace
