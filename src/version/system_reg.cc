@@ -736,11 +736,17 @@ long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,
   const Node& leaf = tree.nodes().back();
   if (!leaf.has_value) return kRegistryNotFound;
   const ValueData& value = leaf.value;
+  // Like RegQueryValueExA, data that does not fit still tells the size it
+  // needs.
+  const auto too_long = [size](std::uint64_t needed) {
+    *size = static_cast<std::uint32_t>(std::min<std::uint64_t>(needed, ~std::uint32_t{0}));
+    return kRegistryMoreData;
+  };
 
   if (IsStringType(value.type)) {
     // One narrow byte per UTF-16 unit; an odd last byte is not a unit.
     const std::uint64_t units = value.size / 2;
-    if (units > *size || units * 2 > value.kept.size()) return kRegistryMoreData;
+    if (units > *size || units * 2 > value.kept.size()) return too_long(units);
     for (std::size_t i = 0; i < units; ++i) {
       const unsigned unit = static_cast<unsigned char>(value.kept[2 * i]) |
                             (static_cast<unsigned char>(value.kept[2 * i + 1]) << 8);
@@ -749,7 +755,7 @@ long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,
     *size = static_cast<std::uint32_t>(units);
     return kRegistrySuccess;
   }
-  if (value.size > *size || !value.complete()) return kRegistryMoreData;
+  if (value.size > *size || !value.complete()) return too_long(value.size);
   std::memcpy(data, value.kept.data(), value.kept.size());
   *size = static_cast<std::uint32_t>(value.size);
   return kRegistrySuccess;

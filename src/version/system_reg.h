@@ -43,7 +43,7 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
 // back as narrow text (every non-ASCII UTF-16 unit becomes "?"), other types
 // as stored. `*size` is the capacity of `data` on entry and the bytes stored on
 // success. Returns 0, 2 when there is no such value, or 234 (more data) when it
-// does not fit, storing nothing.
+// does not fit, storing nothing but the size it needs in `*size`.
 long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,
                             std::string_view name, unsigned char* data,
                             std::uint32_t* size);

@@ -387,4 +387,40 @@ TEST(SystemRegTest, ChainedLinksToLongPathsEndWithoutExhaustingTheStack) {
   EXPECT_EQ(Lookup(file), kNoKey);
 }
 
+TEST(SystemRegTest, DataThatDoesNotFitTellsTheSizeItNeeds) {
+  struct SizeCase {
+    const char* what;
+    std::string value_line;
+    std::uint32_t capacity;
+    long query;
+    std::uint32_t size;
+  };
+  const SizeCase kCases[] = {
+      {"string of 260 with its NUL", "\"Version\"=\"" + std::string(259, '7') + "\"", 260, 0, 260},
+      {"string of 261 with its NUL", "\"Version\"=\"" + std::string(260, '7') + "\"", 260,
+       kRegistryMoreData, 261},
+      {"string in a small buffer", "\"Version\"=\"5.60\"", 3, kRegistryMoreData, 5},
+      {"binary of 261", "\"Version\"=hex:" + std::string(261 * 3 - 1, '3'), 260, kRegistryMoreData,
+       261},
+      {"dword in a small buffer", "\"Version\"=dword:00000005", 2, kRegistryMoreData, 4},
+  };
+  for (const SizeCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::string line = c.value_line;
+    if (line.find("hex:") != std::string::npos) {
+      for (std::size_t i = line.find("hex:") + 4 + 2; i < line.size(); i += 3) line[i] = ',';
+    }
+    StringFile file(std::string(kHead) + kWin64Key + line + "\n", ~std::size_t{0});
+    RegistryFileKey key;
+    ASSERT_EQ(OpenRegistryFileKey(file, kZolpPath, &key), kRegistrySuccess);
+    unsigned char buffer[300] = {0};
+    std::uint32_t size = c.capacity;
+    EXPECT_EQ(QueryRegistryFileValue(file, key, "Version", buffer, &size), c.query);
+    EXPECT_EQ(size, c.size);
+    if (c.query != kRegistrySuccess) {
+      EXPECT_EQ(buffer[0], 0);  // Nothing stored.
+    }
+  }
+}
+
 }  // namespace
