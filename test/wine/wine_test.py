@@ -1,0 +1,418 @@
+#!/usr/bin/python3
+"""Tests of the Windows tarvex.exe under Wine, in one fresh Wine prefix.
+
+1. The system.reg reader against Wine itself: the same values, stored through
+   Wine, read by RegQueryValueExA in a Windows program (tarvex_regtool) and by
+   the Linux reader (tarvex_regdump) over the prefix's system.reg.
+2. tarvex.exe end to end: the cases of test/end_to_end_test.cc, with CR LF at
+   every line end, and the native tarvex on the same prefix, whose output must
+   be the same once CR LF is read as LF.
+
+usage: wine_test.py WIN64_BUILD_DIR NATIVE_BUILD_DIR
+Prints every difference and exits non-zero when there is one.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+WINE = '/usr/lib/wine/wine64'
+ZOLP_KEY = r'SOFTWARE\Brek Computer Corporation\BrekZOLP\CurrentVersion'
+DIFF_KEY = r'SOFTWARE\Tarvex Diff'
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 2, 3, 4, 7
+
+failures = []
+wine_starts = 0
+
+
+def fail(message):
+    failures.append(message)
+    print('FAIL: ' + message)
+
+
+class Prefix:
+    def __init__(self, work):
+        self.work = work
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(work, 'prefix'),
+                        WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=')
+        self.env.pop('DISPLAY', None)
+        self.env.pop('WAYLAND_DISPLAY', None)
+
+    def wine(self, args, check=True):
+        global wine_starts
+        wine_starts += 1
+        # Files, not pipes: the wineserver and Wine's services that the first
+        # start launches inherit them, and a pipe would not close until they
+        # exit.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            r = subprocess.run([WINE] + args, env=self.env, cwd=self.work,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                               timeout=120)
+            out.seek(0)
+            err.seek(0)
+            r.stdout, r.stderr = out.read(), err.read()
+        if check and r.returncode != 0:
+            fail(f'wine64 {args!r} exited {r.returncode}: '
+                 f'{r.stdout!r} {r.stderr!r}')
+        return r
+
+    def server(self, *flags):
+        subprocess.run(['wineserver'] + list(flags), env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=120, check=False)
+
+    def flush(self):
+        """Ends the prefix's wineserver, which writes system.reg as it goes."""
+        self.server('-k')
+        self.server('-w')
+
+    def system_reg(self):
+        return os.path.join(self.env['WINEPREFIX'], 'system.reg')
+
+
+def utf16(text, nul=True):
+    return (text + ('\0' if nul else '')).encode('utf-16-le')
+
+
+# --- 1. The reader against Wine ----------------------------------------------
+
+# Each case has a key of its own below DIFF_KEY, written and then queried
+# ("Version") as a 32-bit program sees it. `add` are reg add arguments after
+# the key, `raw` exact (view, value name, type, bytes) for what reg add cannot
+# store. `narrowing` marks stored non-ASCII text: Wine narrows it to the ANSI
+# code page with best-fit substitutions, the reader writes "?".
+def diff_cases():
+    c = []
+
+    def add(name, *args, view='32', query=None, narrowing=None):
+        c.append(dict(name=name, add=[(view, list(args))], raw=[],
+                      query=query, narrowing=narrowing))
+
+    def raw(name, type_, data, value='Version', view='32', narrowing=None):
+        c.append(dict(name=name, add=[], raw=[(view, value, type_, data)],
+                      query=None, narrowing=narrowing))
+
+    add('sz', '/v', 'Version', '/d', '5.60')
+    add('sz 0 chars', '/v', 'Version', '/d', '')
+    add('sz 1 char', '/v', 'Version', '/d', '5')
+    for n in (258, 259, 260, 261):  # With the NUL: 259 to 262 narrow bytes.
+        add(f'sz {n} chars', '/v', 'Version', '/d', '7' * n)
+    add('sz spaces', '/v', 'Version', '/d', ' ' * 255 + '1.2')
+    add('expand sz', '/v', 'Version', '/t', 'REG_EXPAND_SZ', '/d', r'%SystemRoot%\5.60')
+    add('multi sz', '/v', 'Version', '/t', 'REG_MULTI_SZ', '/d', r'5.60\0b\0c')
+    add('binary 260', '/v', 'Version', '/t', 'REG_BINARY', '/d', '35' * 260)
+    add('binary 261', '/v', 'Version', '/t', 'REG_BINARY', '/d', '35' * 261)
+    add('binary 4', '/v', 'Version', '/t', 'REG_BINARY', '/d', '352e3630')
+    add('dword', '/v', 'Version', '/t', 'REG_DWORD', '/d', '0x00302e35')
+    add('qword', '/v', 'Version', '/t', 'REG_QWORD', '/d', '0x0102030405302e35')
+    for i, text in enumerate(['5.60\u00e9', '\u20ac5.60', '\u0101\u0107 5.60',
+                              '\u4e2d5.60', '5.60\U0001f600x', '\u00ff' * 259]):
+        add(f'non-ascii {i}', '/v', 'Version', '/d', text, narrowing=utf16(text))
+    add('missing value', '/v', 'Other', '/d', '5.60')
+    c.append(dict(name='missing key', add=[], raw=[], query=None, narrowing=None))
+    add('64-bit view only', '/v', 'Version', '/d', '5.60', view='64')
+    c.append(dict(name='both views', add=[('64', ['/v', 'Version', '/d', '6.4']),
+                                         ('32', ['/v', 'Version', '/d', '3.2'])],
+                  raw=[], query=None, narrowing=None))
+    add('Mixed Case', '/v', 'vErSiOn', '/d', '5.60',
+        query=DIFF_KEY.upper() + r'\mIXED cASE')
+
+    raw('raw sz 0 bytes', REG_SZ, b'')
+    raw('raw sz 1 byte', REG_SZ, b'5')
+    raw('raw sz 2 bytes', REG_SZ, utf16('5', nul=False))
+    raw('raw sz no nul', REG_SZ, utf16('5.60', nul=False))
+    raw('raw sz odd length', REG_SZ, utf16('5.6', nul=False) + b'0')
+    raw('raw sz odd length nul', REG_SZ, utf16('5.60') + b'\0')
+    raw('raw sz embedded nul', REG_SZ, utf16('5\0.60'))
+    raw('raw sz nul first', REG_SZ, utf16('\0005.60'))
+    for n in (259, 260, 261):
+        raw(f'raw sz {n} units no nul', REG_SZ, utf16('8' * n, nul=False))
+    raw('raw sz 259 units and nul', REG_SZ, utf16('8' * 259))
+    units = b'\x35\x00\xe9\x00\x2e\xd8\x36\x00'  # "5", "é", a lone surrogate, "6"
+    raw('raw sz non-ascii units', REG_SZ, units, narrowing=units)
+    raw('raw expand sz no nul', REG_EXPAND_SZ, utf16('5.60', nul=False))
+    raw('raw multi sz', REG_MULTI_SZ, utf16('5.60\0x\0'))
+    raw('raw binary 0 bytes', REG_BINARY, b'')
+    raw('raw dword 3 bytes', REG_DWORD, b'5.6')
+    raw('raw none', 0, b'5.60')
+    raw('raw type 11 sz bytes', 11, utf16('5.60'))
+    raw('raw custom type', 0x12345, b'5.60\0')
+    return c
+
+
+def narrowing_explains(stored, wine, linux):
+    """Whether the only differences are non-ASCII UTF-16 units of `stored`
+    that the reader gave as "?"."""
+    units = [stored[i] | stored[i + 1] << 8 for i in range(0, len(stored), 2)]
+    w, l = wine.split('data='), linux.split('data=')
+    if w[0] != l[0] or len(w[1]) != len(l[1]) or len(l[1]) != 2 * len(units):
+        return False
+    for i, unit in enumerate(units):
+        wb, lb = w[1][2 * i:2 * i + 2], l[1][2 * i:2 * i + 2]
+        if wb != lb and not (unit >= 0x80 and lb == '3f'):
+            return False
+    return True
+
+
+def run_differential(prefix, win64, native):
+    start = time.monotonic()
+    cases = diff_cases()
+    raw_lines = []
+    for i, case in enumerate(cases):
+        key = DIFF_KEY + '\\' + case['name']
+        for view, args in case['add']:
+            prefix.wine(['reg', 'add', 'HKLM\\' + key] + args + [f'/reg:{view}', '/f'])
+        for view, value, type_, data in case['raw']:
+            raw_lines.append(f'{view}\t{key}\t{value}\t{type_}\t{data.hex()}\n')
+    with open(os.path.join(prefix.work, 'set.txt'), 'w') as f:
+        f.writelines(raw_lines)
+    with open(os.path.join(prefix.work, 'keys.txt'), 'w', encoding='utf-8') as f:
+        for case in cases:
+            f.write((case['query'] or DIFF_KEY + '\\' + case['name']) + '\n')
+    regtool = os.path.join(win64, 'tarvex_regtool.exe')
+    print(f'values written in {time.monotonic() - start:.1f} s')
+    prefix.wine([regtool, 'set', 'set.txt'])
+    wine = prefix.wine([regtool, 'dump', 'keys.txt'])
+    prefix.flush()
+    linux = subprocess.run([os.path.join(native, 'tarvex_regdump'), prefix.system_reg(),
+                            os.path.join(prefix.work, 'keys.txt')],
+                           capture_output=True, timeout=60)
+    wine_lines = wine.stdout.decode('latin-1').replace('\r\n', '\n').splitlines()
+    linux_lines = linux.stdout.decode('latin-1').splitlines()
+    if linux.returncode != 0 or len(wine_lines) != len(cases) or len(linux_lines) != len(cases):
+        fail(f'dumps incomplete: wine {wine_lines!r} linux {linux_lines!r} {linux.stderr!r}')
+        return
+    print(f'dumped in {time.monotonic() - start:.1f} s')
+    same = 0
+    for case, w, l in zip(cases, wine_lines, linux_lines):
+        if w == l:
+            same += 1
+            continue
+        if case['narrowing'] is not None and narrowing_explains(case['narrowing'], w, l):
+            print(f'non-ASCII narrowing, Wine best-fit against "?": {case["name"]} '
+                  f'(stored UTF-16LE {case["narrowing"].hex()})\n'
+                  f'    wine:  {w}\n    linux: {l}')
+            same += 1
+            continue
+        fail(f'reader differs from Wine for case "{case["name"]}"\n'
+             f'    wine:  {w}\n    linux: {l}')
+    print(f'differential: {len(cases)} cases, {same} agree')
+
+
+# --- 2. tarvex.exe end to end ---------------------------------------------------
+
+USAGE = '''Run app like this:
+
+    tarvex.exe COMMAND PARAMS
+
+where "COMMAND" choices, and corresponding "PARAMS", are:
+
+    zolpversionlessthan VERSION
+    help
+
+and detailed descriptions of the commands and corresponding params are:
+
+    zolpversionlessthan VERSION
+
+        Command description:  Is ZOLP installed and, if so, is the version
+                              of ZOLP less than the specified VERSION?
+
+        VERSION param:        Version to compare installed version against.
+                              The VERSION param needs to be of the form:
+                                  <major>.<minor>*10+<maintenance>
+                              Example of VERSION for ZOLP 5.6.0:
+                                  5.60
+
+        Return values for the command:
+
+            0 = true:  ZOLP is installed and version is less than VERSION
+            1 = false: ZOLP is not installed
+            2 = false: ZOLP is installed but the version is equal to or
+                       greater than VERSION
+            3 = false: The VERSION parameter is missing
+            4 = false: The format of the VERSION parameter is invalid
+
+    help
+
+        Command description:  Display this help text.
+
+        Return value for the command:
+
+            0 = success
+
+Return value for tarvex.exe if an invalid command is specified:
+
+    1 = error
+
+Return value for tarvex.exe if no command is specified:
+
+    0 = success (plus the help text is displayed)
+'''
+NOT_INSTALLED = 'No version of ZOLP is installed.\n'
+UNREADABLE = ('Unable to read the ZOLP "Version" registry value.\n'
+              'Appears that no version of ZOLP is installed.\n')
+UNPARSABLE = ('Unable to parse version information out of the ZOLP "Version" '
+              'registry value.\nAppears that no version of ZOLP is installed.\n')
+LESS = 'Installed version of ZOLP is less than specified version.\n'
+NOT_LESS = ('Installed version of ZOLP is equal to or greater than the specified '
+            'version.\n')
+MISSING = 'Error: Required VERSION parameter is missing.\n'
+
+
+def installed(v): return f'The version of ZOLP installed is: {v}\n'
+def specified(v): return f'The version of ZOLP specified is: {v}\n'
+def invalid(word): return f'Error: Invalid command specified: {word}\n\n' + USAGE
+def malformed(v):
+    return ('Error: The format of the VERSION parameter is invalid.\n'
+            f'       The specified VERSION parameter string is: {v}\n')
+
+
+# The dispatch cases of test/end_to_end_test.cc. Arguments are bytes as Linux
+# passes them; the non-ASCII word reaches the program in the ANSI code page
+# (1252), so it is echoed as that, where native tarvex echoes the UTF-8 bytes.
+DISPATCH = [
+    ([], USAGE, 0),
+    (['help'], USAGE, 0),
+    (['HELP'], USAGE, 0),
+    (['HeLp', 'more', 'words'], USAGE, 0),
+    (['helpx'], invalid('helpx'), 1),
+    (['hel'], invalid('hel'), 1),
+    (['bogus', 'help'], invalid('bogus'), 1),
+    ([''], invalid(''), 1),
+    ([' help'], invalid(' help'), 1),
+    (['h\u00e9lp\x01\x7f'], invalid('h\u00e9lp\x01\x7f'), 1),
+    (['zolpversionlessthanx', '5.60'], invalid('zolpversionlessthanx'), 1),
+    (['zolpversionlessthan'], MISSING, 3),
+    (['ZOLPVERSIONLESSTHAN'], MISSING, 3),
+]
+
+V560 = '"Version"="5.60"'
+# ChecksTheInstalledVersion of test/end_to_end_test.cc, grouped by the stored
+# value (a .reg line; None: no ZOLP key at all). "nonsense" there is a value
+# line whose data the reader cannot read, which it returns as empty data of
+# type 0: here that is stored as such, hex(0) with no bytes.
+VERSIONS = [
+    (V560, [
+        ('5.60', installed('5.60') + specified('5.60') + NOT_LESS, 2),
+        ('5.61', installed('5.60') + specified('5.61') + LESS, 0),
+        ('6.0', installed('5.60') + specified('6.0') + LESS, 0),
+        ('5.59', installed('5.60') + specified('5.59') + NOT_LESS, 2),
+        ('5.6', installed('5.60') + specified('5.6') + NOT_LESS, 2),
+        ('4.99', installed('5.60') + specified('4.99') + NOT_LESS, 2),
+        (' \t+05.060 and more', installed('5.60') + specified('5.60') + NOT_LESS, 2),
+        ('5.60.', installed('5.60') + specified('5.60') + NOT_LESS, 2),
+        ('5.60.x', installed('5.60') + specified('5.60') + NOT_LESS, 2),
+        ('-1.0', installed('5.60') + specified('-1.0') + NOT_LESS, 2),
+        ('5.-60', installed('5.60') + specified('5.-60') + NOT_LESS, 2),
+        ('4294967301.0', installed('5.60') + specified('5.0') + NOT_LESS, 2),
+        ('5.6.0', malformed('5.6.0'), 4),
+        ('5.60.7.8', malformed('5.60.7.8'), 4),
+        ('5.60. 7', malformed('5.60. 7'), 4),
+        ('5 .60', malformed('5 .60'), 4),
+        ('', malformed(''), 4),
+    ]),
+    ('"Version"="5.6.0"', [('5.60', installed('5.6') + specified('5.60') + LESS, 0)]),
+    ('"version"=" 5.60 final"', [('5.61', installed('5.60') + specified('5.61') + LESS, 0)]),
+    ('"Version"=hex(2):' + ','.join(f'{b:02x}' for b in utf16('7.1')),
+     [('7.2', installed('7.1') + specified('7.2') + LESS, 0)]),
+    ('"Version"=hex:35,2e,36,30', [('6.0', installed('5.60') + specified('6.0') + LESS, 0)]),
+    ('"Version"="' + ' ' * 255 + '1.2"', [('1.3', installed('1.2') + specified('1.3') + LESS, 0)]),
+    ('"Version"="' + '5' * 260 + '"', [('5.60', UNREADABLE, 1)]),
+    ('"Other"="5.60"', [('5.60', UNREADABLE, 1)]),
+    ('"Version"="abc"', [('5.60', UNPARSABLE, 1)]),
+    ('"Version"=""', [('5.60', UNPARSABLE, 1)]),
+    ('"Version"=dword:00000005', [('5.60', UNPARSABLE, 1)]),
+    ('"Version"=hex(0):', [('5.60', UNPARSABLE, 1)]),
+    (None, [('6.0', NOT_INSTALLED, 1)]),
+]
+
+
+def check_run(what, out, code, want_out, want_code):
+    if out != want_out or code != want_code:
+        fail(f'{what}: exit {code} (want {want_code})\n    got:  {out!r}\n'
+             f'    want: {want_out!r}')
+        return False
+    return True
+
+
+def crlf(text):
+    return text.replace('\n', '\r\n')
+
+
+def run_tarvex_exe(prefix, exe, args):
+    r = prefix.wine([exe] + args, check=False)
+    return r.stdout.decode('cp1252'), r.returncode, r.stderr
+
+
+def run_end_to_end(prefix, win64, native):
+    exe = os.path.join(win64, 'tarvex.exe')
+    passed = 0
+    total = 0
+    for args, want, code in DISPATCH:
+        total += 1
+        out, got_code, err = run_tarvex_exe(prefix, exe, args)
+        passed += check_run(f'tarvex.exe {args!r}', out, got_code, crlf(want), code) and err == b''
+    compared = 0
+    for line, runs in VERSIONS:
+        # Both views hold the same: tarvex.exe (64-bit here) reads the 64-bit
+        # one, native tarvex the 32-bit one. One import in the 64-bit view
+        # writes both: Wine 8's reg import deletes keys in the 64-bit view
+        # whatever view it is given, so the 32-bit one is named by its place.
+        body = ['Windows Registry Editor Version 5.00', '']
+        for key in (ZOLP_KEY, ZOLP_KEY.replace('SOFTWARE', r'SOFTWARE\Wow6432Node')):
+            body += ['[-HKEY_LOCAL_MACHINE\\' + key.rsplit('\\', 2)[0] + ']', '']
+            if line is not None:
+                body += ['[HKEY_LOCAL_MACHINE\\' + key + ']', line, '']
+        with open(os.path.join(prefix.work, 'zolp.reg'), 'wb') as f:
+            f.write(('\ufeff' + '\r\n'.join(body) + '\r\n').encode('utf-16-le'))
+        prefix.wine(['reg', 'import', 'zolp.reg', '/reg:64'])
+        exe_outs = []
+        for version, want, code in runs:
+            total += 1
+            args = ['zolpversionlessthan', version, 'extra']
+            out, got_code, err = run_tarvex_exe(prefix, exe, args)
+            exe_outs.append((out, got_code))
+            passed += check_run(f'tarvex.exe {args!r} with {line!r}', out, got_code,
+                                crlf(want), code) and err == b''
+        prefix.flush()
+        for (version, _, _), (exe_out, exe_code) in zip(runs, exe_outs):
+            r = subprocess.run([os.path.join(native, 'tarvex'), 'zolpversionlessthan',
+                                version, 'extra'], capture_output=True, timeout=60,
+                               env={'WINEPREFIX': prefix.env['WINEPREFIX']})
+            compared += 1
+            check_run(f'native tarvex {version!r} with {line!r} against tarvex.exe',
+                      r.stdout.decode('latin-1'), r.returncode,
+                      exe_out.replace('\r\n', '\n'), exe_code)
+    print(f'end to end: {passed} of {total} tarvex.exe runs as expected; '
+          f'{compared} native runs compared with tarvex.exe')
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    win64, native = (os.path.abspath(p) for p in sys.argv[1:])
+    work = tempfile.mkdtemp(prefix='tarvex-wine-')
+    prefix = Prefix(work)
+    start = time.monotonic()
+    try:
+        r = prefix.wine(['wineboot', '-i'], check=False)
+        if not os.path.isdir(os.path.join(prefix.env['WINEPREFIX'], 'drive_c')):
+            fail(f'wineboot made no prefix: {r.stderr!r}')
+            return 1
+        print(f'prefix ready in {time.monotonic() - start:.1f} s')
+        run_differential(prefix, win64, native)
+        run_end_to_end(prefix, win64, native)
+    finally:
+        prefix.server('-k')
+        shutil.rmtree(work, ignore_errors=True)
+    print(f'{wine_starts} wine64 starts, {time.monotonic() - start:.1f} s, '
+          f'{len(failures)} failures')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
