@@ -337,6 +337,19 @@ std::string ChainOfDeepLinks() {
   return text;
 }
 
+// 20,000 links under Brek Computer Corporation that the lookup passes by,
+// each naming the next, then ZOLP's key.
+std::string ManyLinks() {
+  std::string text = kHead;
+  for (int i = 0; i < 20000; ++i) {
+    text += "[Software\\\\Wow6432Node\\\\Brek Computer Corporation\\\\L" +
+            std::to_string(i) + "] 1\n#link\n\"SymbolicLinkValue\"=hex(6):" +
+            Utf16Hex("\\Registry\\Machine\\Software\\Wow6432Node\\Brek Computer "
+                     "Corporation\\L" + std::to_string(i + 1)) + "\n";
+  }
+  return text + kKey + "\"Version\"=\"5.60\"\n";
+}
+
 TEST_F(FaultTest, KeyPathsOfAHundredThousandLevels) {
   std::string below = "[Software\\\\Wow6432Node\\\\Brek Computer Corporation\\\\BrekZOLP"
                       "\\\\CurrentVersion";
@@ -358,6 +371,7 @@ TEST_F(FaultTest, KeyPathsOfAHundredThousandLevels) {
       {"only a key far beside", kHead + beside, kNotInstalled},
       {"both, then the key", kHead + below + beside + kKey + "\"Version\"=\"5.60\"\n",
        Found560Less()},
+      {"20,000 links beside the key, each to the next", ManyLinks(), Found560Less()},
       // This crashed the program: the lookup recursed once a level.
       {"links that chain to ever longer paths", ChainOfDeepLinks(), kNotInstalled},
   };
