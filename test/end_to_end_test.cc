@@ -1,94 +1,17 @@
 // End-to-end tests: the built program, run against registry files in Wine
 // prefixes made for each test, judged by its exact output and exit code.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "program_test.h"
+
 namespace {
-
-constexpr char kUsage[] = R"(Run app like this:
-
-    tarvex.exe COMMAND PARAMS
-
-where "COMMAND" choices, and corresponding "PARAMS", are:
-
-    zolpversionlessthan VERSION
-    help
-
-and detailed descriptions of the commands and corresponding params are:
-
-    zolpversionlessthan VERSION
-
-        Command description:  Is ZOLP installed and, if so, is the version
-                              of ZOLP less than the specified VERSION?
-
-        VERSION param:        Version to compare installed version against.
-                              The VERSION param needs to be of the form:
-                                  <major>.<minor>*10+<maintenance>
-                              Example of VERSION for ZOLP 5.6.0:
-                                  5.60
-
-        Return values for the command:
-
-            0 = true:  ZOLP is installed and version is less than VERSION
-            1 = false: ZOLP is not installed
-            2 = false: ZOLP is installed but the version is equal to or
-                       greater than VERSION
-            3 = false: The VERSION parameter is missing
-            4 = false: The format of the VERSION parameter is invalid
-
-    help
-
-        Command description:  Display this help text.
-
-        Return value for the command:
-
-            0 = success
-
-Return value for tarvex.exe if an invalid command is specified:
-
-    1 = error
-
-Return value for tarvex.exe if no command is specified:
-
-    0 = success (plus the help text is displayed)
-)";
-
-constexpr char kNotInstalled[] = "No version of ZOLP is installed.\n";
-constexpr char kUnreadable[] =
-    "Unable to read the ZOLP \"Version\" registry value.\n"
-    "Appears that no version of ZOLP is installed.\n";
-constexpr char kUnparsable[] =
-    "Unable to parse version information out of the ZOLP \"Version\" "
-    "registry value.\nAppears that no version of ZOLP is installed.\n";
-constexpr char kLess[] =
-    "Installed version of ZOLP is less than specified version.\n";
-constexpr char kNotLess[] =
-    "Installed version of ZOLP is equal to or greater than the specified "
-    "version.\n";
-
-std::string Installed(const std::string& v) {
-  return "The version of ZOLP installed is: " + v + "\n";
-}
-std::string Specified(const std::string& v) {
-  return "The version of ZOLP specified is: " + v + "\n";
-}
-std::string Malformed(const std::string& v) {
-  return "Error: The format of the VERSION parameter is invalid.\n"
-         "       The specified VERSION parameter string is: " + v + "\n";
-}
-std::string Invalid(const std::string& word) {
-  return "Error: Invalid command specified: " + word + "\n\n" + kUsage;
-}
 
 // A registry file of a win64 prefix with `value_line` as ZOLP's value.
 std::string Win64Registry(const std::string& value_line) {
@@ -100,102 +23,7 @@ std::string Win64Registry(const std::string& value_line) {
          "#time=1d9d1c8e5a3b2f0\n" + value_line + "\n";
 }
 
-enum class Output { kFile, kClosed, kFull, kBrokenPipe };
-
-struct RunResult {
-  std::string out;
-  std::string err;
-  int code = -1;
-  int signal = 0;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class EndToEndTest : public testing::Test {
- protected:
-  void SetUp() override {
-    char dir[] = "/tmp/tarvex-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    dir_ = dir;
-    prefix_ = dir_ + "/prefix";
-    ASSERT_EQ(mkdir(prefix_.c_str(), 0755), 0);
-  }
-  void TearDown() override {
-    const std::string command = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
-  void WriteRegistry(const std::string& bytes) {
-    std::ofstream(prefix_ + "/system.reg", std::ios::binary) << bytes;
-  }
-
-  // Runs tarvex with `args` in an environment of only `env`.
-  RunResult Tarvex(const std::vector<std::string>& args,
-             std::vector<std::string> env = {},
-             Output output = Output::kFile) {
-    if (env.empty()) env = {"WINEPREFIX=" + prefix_, "HOME=" + dir_};
-    const std::string out_path = dir_ + "/stdout", err_path = dir_ + "/stderr";
-    int pipe_fds[2] = {-1, -1};
-    if (output == Output::kBrokenPipe) {
-      EXPECT_EQ(pipe(pipe_fds), 0);
-      close(pipe_fds[0]);  // The reader is gone before the program writes.
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(err, 2);
-      close(err);
-      int out = -1;
-      if (output == Output::kFile) {
-        out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      } else if (output == Output::kFull) {
-        out = open("/dev/full", O_WRONLY);
-      } else if (output == Output::kBrokenPipe) {
-        out = pipe_fds[1];
-      }
-      if (out >= 0) {
-        dup2(out, 1);
-      } else {
-        close(1);
-      }
-      std::vector<char*> argv, envp;
-      // TARVEX_UNDER names a program to run tarvex under, such as valgrind.
-      std::string under = std::getenv("TARVEX_UNDER") ? std::getenv("TARVEX_UNDER") : "";
-      if (!under.empty()) argv.push_back(under.data());
-      std::string program = TARVEX_BINARY;
-      argv.push_back(program.data());
-      std::vector<std::string> owned_args = args;
-      for (std::string& a : owned_args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      for (std::string& e : env) envp.push_back(e.data());
-      envp.push_back(nullptr);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    if (pipe_fds[1] >= 0) close(pipe_fds[1]);
-    int status = 0;
-    EXPECT_EQ(waitpid(pid, &status, 0), pid);
-    RunResult run;
-    if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-    if (output == Output::kFile) run.out = ReadFile(out_path);
-    run.err = ReadFile(err_path);
-    return run;
-  }
-
-  std::string dir_;
-  std::string prefix_;
-};
-
-void ExpectRun(const RunResult& run, const std::string& out, int code) {
-  EXPECT_EQ(run.out, out);
-  EXPECT_EQ(run.code, code);
-  EXPECT_EQ(run.signal, 0);
-  EXPECT_EQ(run.err, "");
-}
+class EndToEndTest : public ProgramTest {};
 
 TEST_F(EndToEndTest, DispatchesOnTheFirstWordInAnyLetterCase) {
   struct Case {
@@ -204,10 +32,10 @@ TEST_F(EndToEndTest, DispatchesOnTheFirstWordInAnyLetterCase) {
     int code;
   };
   const Case kCases[] = {
-      {{}, kUsage, 0},
-      {{"help"}, kUsage, 0},
-      {{"HELP"}, kUsage, 0},
-      {{"HeLp", "more", "words"}, kUsage, 0},
+      {{}, Usage(), 0},
+      {{"help"}, Usage(), 0},
+      {{"HELP"}, Usage(), 0},
+      {{"HeLp", "more", "words"}, Usage(), 0},
       {{"helpx"}, Invalid("helpx"), 1},
       {{"hel"}, Invalid("hel"), 1},
       {{"bogus", "help"}, Invalid("bogus"), 1},
