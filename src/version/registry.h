@@ -17,7 +17,8 @@ long OpenRegistryKey(const char* path, RegistryKey* key);
 
 // Reads value `name` of `key` as narrow text, the way RegQueryValueExA does:
 // `*size` is the capacity of `data` on entry and the bytes stored on success.
-// Data that does not fit fails with kRegistryMoreData and stores nothing.
+// Data that does not fit fails with kRegistryMoreData, storing nothing but
+// the size it needs in `*size`.
 long QueryRegistryValue(RegistryKey key, const char* name, unsigned char* data,
                         std::uint32_t* size);
 

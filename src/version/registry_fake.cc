@@ -24,7 +24,10 @@ long QueryRegistryValue(RegistryKey key, const char* name, unsigned char* data,
   auto& registry = *static_cast<FakeRegistry*>(key);
   registry.queried_name = name;
   if (registry.query_status != kRegistrySuccess) return registry.query_status;
-  if (registry.value.size() > *size) return kRegistryMoreData;
+  if (registry.value.size() > *size) {
+    *size = static_cast<std::uint32_t>(registry.value.size());
+    return kRegistryMoreData;
+  }
   std::memcpy(data, registry.value.data(), registry.value.size());
   *size = static_cast<std::uint32_t>(registry.value.size());
   return kRegistrySuccess;
