@@ -1,9 +1,10 @@
 // Test-only Windows program for the Wine tests (not part of tarvex): writes
 // registry values with exact bytes and type, and dumps what
-// RegQueryValueExA returns for "Version" to a 32-bit program.
+// RegQueryValueExA returns to a 32-bit program.
 //
 //   tarvex_regtool set FILE    lines: 32|64 TAB key TAB value TAB type TAB hex
-//   tarvex_regtool dump FILE   lines: key; prints one result line per key
+//   tarvex_regtool dump FILE   lines: key [TAB value]; the value is "Version"
+//                              when not given; prints one result line a line
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -63,18 +64,26 @@ int Set(std::ifstream& in) {
   return failures ? 1 : 0;
 }
 
+// A 32-bit build opens keys exactly as tarvex.exe does, with no view flag, and
+// so gets the view the system gives a 32-bit program; a 64-bit build asks for
+// that view.
+constexpr REGSAM kView = sizeof(void*) == 4 ? 0 : KEY_WOW64_32KEY;
+
 // The same query tarvex makes, in a 260-byte buffer whose first byte is 0.
 int Dump(std::ifstream& in) {
-  std::string path;
-  while (std::getline(in, path)) {
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::vector<std::string> f = Split(line);
+    const std::string path = f.empty() ? std::string() : f[0];
+    const std::string value = f.size() > 1 ? f[1] : "Version";
     HKEY key = nullptr;
     const LONG open = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0,
-                                    KEY_READ | KEY_WOW64_32KEY, &key);
+                                    KEY_READ | kView, &key);
     LONG query = -1;
     unsigned char data[260] = {0};
     DWORD size = sizeof(data);
     if (open == ERROR_SUCCESS) {
-      query = RegQueryValueExA(key, "Version", nullptr, nullptr, data, &size);
+      query = RegQueryValueExA(key, value.c_str(), nullptr, nullptr, data, &size);
       RegCloseKey(key);
     }
     std::printf("open=%ld query=%ld size=%lu data=", open, query,

@@ -1,8 +1,9 @@
 // Test-only program for the Wine tests (not part of tarvex): what the
-// system.reg reader returns for "Version", in the format of tarvex_regtool's
-// dump, so the two can be compared line by line.
+// system.reg reader returns, in the format of tarvex_regtool's dump, so the
+// two can be compared line by line.
 //
-//   tarvex_regdump SYSTEM_REG KEYS_FILE
+//   tarvex_regdump SYSTEM_REG KEYS_FILE   lines: key [TAB value]; the value is
+//                                         "Version" when not given
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -35,15 +36,19 @@ int main(int argc, char* argv[]) {
   StreamFile file(argv[1]);
   std::ifstream keys(argv[2], std::ios::binary);
   if (!file.ok() || !keys) return 2;
-  std::string path;
-  while (std::getline(keys, path)) {
+  std::string line;
+  while (std::getline(keys, line)) {
+    const std::size_t tab = line.find('\t');
+    const std::string path = line.substr(0, tab);
+    const std::string value =
+        tab == std::string::npos ? "Version" : line.substr(tab + 1);
     RegistryFileKey key;
     const long open = OpenRegistryFileKey(file, path, &key);
     long query = -1;
     unsigned char data[260] = {0};
     std::uint32_t size = sizeof(data);
     if (open == kRegistrySuccess) {
-      query = QueryRegistryFileValue(file, key, "Version", data, &size);
+      query = QueryRegistryFileValue(file, key, value, data, &size);
     }
     std::printf("open=%ld query=%ld size=%lu data=", open, query,
                 static_cast<unsigned long>(size));
