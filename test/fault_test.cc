@@ -3,15 +3,27 @@
 // arguments, output that cannot be written). Each case says what the program
 // must still do: the right exit code and output, no signal death, nothing on
 // standard error, no hang, and time and memory that do not grow out of hand.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <new>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "program_test.h"
@@ -350,6 +362,331 @@ TEST_F(FaultTest, ArgumentsOfAnyBytesAndTheLongestLength) {
       EXPECT_EQ(run.out, c.out_prefix);
     }
   }
+}
+
+// A system.reg shaped like the one of a fresh win64 prefix (about 8,700
+// sections in 1.6 MB), with ZOLP's key 97% of the way in, under
+// Software\Wow6432Node as a 32-bit installer writes it. `seed` picks the other
+// keys, so two files differ throughout and hold the key at different offsets.
+std::string FreshSizeRegistry(const std::string& version, unsigned seed) {
+  std::mt19937 rng(seed);
+  const auto below = [&rng](std::uint32_t n) {
+    return static_cast<unsigned>(rng() % n);
+  };
+  const auto name = [&] {
+    std::string text;
+    if (below(10) < 4) {
+      unsigned parts[6];
+      for (unsigned& part : parts) part = below(0x10000);
+      char guid[48];
+      std::snprintf(guid, sizeof guid, "{%04X%04X-%04X-%04X-%04X-%04X%04X0000}",
+                    parts[0], parts[1], parts[2], parts[3], parts[4], parts[5],
+                    parts[0] ^ parts[1]);
+      return std::string(guid);
+    }
+    for (unsigned n = 3 + below(12); n > 0; --n)
+      text += static_cast<char>('a' + below(26));
+    return text;
+  };
+  struct Root {
+    const char* path;
+    unsigned weight;  // Out of 100.
+  };
+  constexpr Root kRoots[] = {
+      {"Software\\\\Classes", 40},
+      {"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion", 12},
+      {"Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion", 8},
+      {"Software\\\\Wow6432Node\\\\Classes", 25},
+      {"Software\\\\Wow6432Node\\\\Microsoft", 8},
+      {"System\\\\CurrentControlSet\\\\Services", 4},
+      {"System\\\\ControlSet001\\\\Control", 3},
+  };
+  std::vector<std::string> paths;
+  for (int i = 0; i < 8700; ++i) {
+    unsigned pick = below(100);
+    const Root* root = kRoots;
+    while (pick >= root->weight) pick -= (root++)->weight;
+    std::string path = root->path;
+    for (unsigned n = 1 + below(3); n > 0; --n) path += "\\\\" + name();
+    paths.push_back(path);
+  }
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+  };
+  std::sort(paths.begin(), paths.end(),
+            [&](const std::string& a, const std::string& b) {
+              return std::lexicographical_compare(
+                  a.begin(), a.end(), b.begin(), b.end(),
+                  [&](char x, char y) { return lower(x) < lower(y); });
+            });
+  std::string text =
+      "WINE REGISTRY Version 2\n;; All keys relative to "
+      "REGISTRY\\\\Machine\n\n#arch=win64\n\n"
+      "[Software\\\\Wow6432Node\\\\Policies] "
+      "1796966759\n#time=1dd89301ab6f24e\n#link\n"
+      "\"SymbolicLinkValue\"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,"
+      "72,00,79,00,5c,"
+      "00\n\n";
+  constexpr unsigned kValueCounts[] = {0, 1, 2, 2, 3};
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i == paths.size() * 97 / 100) {
+      text += std::string(kKey) + "#time=1dd89301ab6f24e\n\"Version\"=\"" +
+              version + "\"\n\n";
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "] 1796966759\n#time=1dd89301%07x\n",
+                  below(1u << 28));
+    text += "[" + paths[i] + line;
+    for (unsigned n = kValueCounts[below(5)]; n > 0; --n) {
+      text += "\"" + name() + "\"=";
+      if (below(10) < 7) {
+        text += "\"" + name() + "\"\n";
+      } else {
+        std::snprintf(line, sizeof line, "dword:%04x%04x\n", below(0x10000),
+                      below(0x10000));
+        text += line;
+      }
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// Names the answer a run of kCheck gave: its exit code and output must be one
+// of the program's message forms, and a version it shows must agree with the
+// exit code. Returns false for anything else.
+bool NameAnswer(const RunResult& run, std::string* answer) {
+  if (run.timed_out || run.signal != 0 || !run.err.empty()) return false;
+  if (run.code == 1) {
+    const std::pair<std::string, const char*> kForms[] = {
+        {kNotInstalled, "not installed"},
+        {kUnreadable, "value unreadable"},
+        {kUnparsable, "value unparsable"},
+    };
+    for (const auto& [out, name] : kForms) {
+      if (run.out == out) {
+        *answer = name;
+        return true;
+      }
+    }
+    return false;
+  }
+  if (run.code != 0 && run.code != 2) return false;
+  const std::string head = "The version of ZOLP installed is: ";
+  const std::size_t end = run.out.find('\n');
+  if (run.out.compare(0, head.size(), head) != 0 || end == std::string::npos)
+    return false;
+  const std::string version = run.out.substr(head.size(), end - head.size());
+  long long major = 0, minor = 0;
+  char rest = 0;
+  if (std::sscanf(version.c_str(), "%lld.%lld%c", &major, &minor, &rest) != 2 ||
+      std::to_string(major) + "." + std::to_string(minor) != version) {
+    return false;
+  }
+  const bool less = major < 6 || (major == 6 && minor < 0);
+  if (run.code != (less ? 0 : 2) || run.out != Installed(version) +
+                                                   Specified("6.0") +
+                                                   (less ? kLess : kNotLess)) {
+    return false;
+  }
+  *answer = "version " + version;
+  return true;
+}
+
+std::string Describe(const RunResult& run) {
+  return "exit code " + std::to_string(run.code) + ", signal " +
+         std::to_string(run.signal) + (run.timed_out ? ", timed out" : "") +
+         ", output \"" + run.out.substr(0, 300) + "\", error output \"" +
+         run.err.substr(0, 300) + "\"";
+}
+
+// Writes `bytes` over the file at `path` from its start, truncating it first,
+// `piece` bytes a call.
+bool WriteInPieces(const std::string& path, const std::string& bytes,
+                   std::size_t piece) {
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t wrote =
+        write(fd, bytes.data() + done, std::min(piece, bytes.size() - done));
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      close(fd);
+      return false;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  return close(fd) == 0;
+}
+
+// The program beside a writer that keeps changing system.reg between two
+// fresh-size files, ZOLP 5.60 and 6.10, as fast as it can.
+class RewriteTest : public ProgramTest {
+ protected:
+  // Wine writes a new file and renames it over the old one; a careless tool
+  // truncates the file and writes it again.
+  enum class Mode { kRename, kInPlace };
+
+  struct Counts {
+    int checks = 0;
+    int raced = 0;     // Checks during which the writer changed the file.
+    long changes = 0;  // The writer's changes made while a check ran.
+    std::map<std::string, int> answers;
+    int faults = 0;  // Runs that gave none of the program's answers.
+  };
+
+  // The checks of one run: at least kMinChecks, then more until kMaxChecks
+  // or kMaxTime, whichever comes first; a few faulty runs end it early. The
+  // sanitizer build's program takes a few tenths of a second a check beside
+  // the writer, the Release one a few hundredths.
+  static constexpr int kMinChecks = 16;
+  static constexpr int kMaxChecks = 400;
+  static constexpr std::chrono::seconds kMaxTime{4};
+  static constexpr int kMaxFaults = 5;
+
+  void SetUp() override {
+    ProgramTest::SetUp();
+    files_[0] = FreshSizeRegistry("5.60", 1);
+    files_[1] = FreshSizeRegistry("6.10", 2);
+  }
+
+  // Each file alone gives its own exact answer.
+  void ExpectWholeFileAnswers() {
+    ASSERT_GT(files_[0].size(), 1400u * 1024);
+    ASSERT_NE(files_[0].find("Version\"=\"5.60\""),
+              files_[1].find("Version\"=\"6.10\""));
+    WriteRegistry(files_[0]);
+    ExpectRun(Tarvex(kCheck), Found560Less(), 0);
+    WriteRegistry(files_[1]);
+    ExpectRun(Tarvex(kCheck), Installed("6.10") + Specified("6.0") + kNotLess,
+              2);
+  }
+
+  // Runs kCheck over and over while a writer changes system.reg, and counts
+  // what the checks answered. The writer is a process, not a thread: each run
+  // of the program forks, which is unsafe beside a second thread.
+  Counts CheckWhileWriting(Mode mode) {
+    struct Shared {
+      std::atomic<long> changes{0};
+      std::atomic<bool> stop{false};
+    };
+    // Shared between processes, which only lock-free atomics can be.
+    static_assert(std::atomic<long>::is_always_lock_free &&
+                  std::atomic<bool>::is_always_lock_free);
+    Counts counts;
+    WriteRegistry(files_[0]);
+    void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+      ADD_FAILURE() << "cannot map memory to share with the writer";
+      return counts;
+    }
+    Shared* shared = new (memory) Shared;
+    const std::string temp = reg_ + ".new";
+    const pid_t writer = fork();
+    if (writer == 0) {
+      // Never outlives the test, even when the test dies.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      std::minstd_rand rest(3);
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::minutes(2);
+      for (std::size_t i = 1;
+           !shared->stop && std::chrono::steady_clock::now() < deadline; ++i) {
+        const std::string& bytes = files_[i % 2];
+        const bool written = mode == Mode::kRename
+                                 ? WriteInPieces(temp, bytes, bytes.size()) &&
+                                       rename(temp.c_str(), reg_.c_str()) == 0
+                                 : WriteInPieces(reg_, bytes, 4096);
+        if (!written) _exit(1);
+        ++shared->changes;
+        // A tool that rewrites the file now and then leaves it whole for a
+        // while, so that checks also start on a whole file and see it change
+        // between the lookup of the key and the read of its value.
+        if (mode == Mode::kInPlace)
+          usleep(static_cast<useconds_t>(rest() % 10000));
+      }
+      _exit(0);
+    }
+    if (writer < 0) {
+      ADD_FAILURE() << "cannot start the writer";
+    } else {
+      // The checks start once the writer is at work.
+      for (int i = 0; i < 1000 && shared->changes == 0; ++i) usleep(1000);
+      const auto start = std::chrono::steady_clock::now();
+      while (counts.faults < kMaxFaults &&
+             (counts.checks < kMinChecks ||
+              (counts.checks < kMaxChecks &&
+               std::chrono::steady_clock::now() - start < kMaxTime))) {
+        const long before = shared->changes;
+        const RunResult run = Tarvex(kCheck);
+        const long after = shared->changes;
+        ++counts.checks;
+        counts.changes += after - before;
+        if (after > before) ++counts.raced;
+        std::string answer;
+        if (NameAnswer(run, &answer)) {
+          ++counts.answers[answer];
+        } else {
+          ++counts.faults;
+          ADD_FAILURE() << "check " << counts.checks << " gave "
+                        << Describe(run);
+        }
+      }
+      shared->stop = true;
+      int status = 0;
+      EXPECT_EQ(waitpid(writer, &status, 0), writer);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+          << "the writer failed to write " << reg_;
+    }
+    std::printf(
+        "%s: %d checks, %d raced by the writer, %ld changes while they ran\n",
+        mode == Mode::kRename ? "rename" : "in place", counts.checks,
+        counts.raced, counts.changes);
+    for (const auto& [answer, count] : counts.answers) {
+      std::printf("  %5d %s\n", count, answer.c_str());
+    }
+    std::printf("  %5d none of the program's answers\n", counts.faults);
+    shared->~Shared();
+    munmap(memory, sizeof(Shared));
+    return counts;
+  }
+
+  // Checks that never raced the writer would prove nothing: the writer must
+  // have changed the file more than a few times while checks ran, and during
+  // most of the checks.
+  static void ExpectRaced(const Counts& counts) {
+    EXPECT_GE(counts.changes, 20);
+    EXPECT_GE(counts.raced, counts.checks / 2);
+  }
+
+  std::string files_[2];
+};
+
+TEST_F(RewriteTest, ARegistryReplacedByRenameGivesOneWholeFilesAnswer) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWholeFileAnswers());
+  Counts counts = CheckWhileWriting(Mode::kRename);
+  ExpectRaced(counts);
+  EXPECT_EQ(counts.faults, 0);
+  // Each names the exact output and exit code of one whole file.
+  const int whole =
+      counts.answers["version 5.60"] + counts.answers["version 6.10"];
+  EXPECT_EQ(whole, counts.checks) << "a check saw neither whole file";
+  EXPECT_GT(counts.answers["version 5.60"], 0);
+  EXPECT_GT(counts.answers["version 6.10"], 0);
+}
+
+TEST_F(RewriteTest, ARegistryRewrittenInPlaceGivesOnlyTheProgramsAnswers) {
+  ASSERT_NO_FATAL_FAILURE(ExpectWholeFileAnswers());
+  Counts counts = CheckWhileWriting(Mode::kInPlace);
+  ExpectRaced(counts);
+  EXPECT_EQ(counts.faults, 0);
+  // A read torn between the two files, or cut short, may give another of the
+  // program's answers: counted, not forbidden.
+  const int whole =
+      counts.answers["version 5.60"] + counts.answers["version 6.10"];
+  std::printf("  %5d torn or cut short (neither whole file's answer)\n",
+              counts.checks - whole - counts.faults);
 }
 
 }  // namespace
