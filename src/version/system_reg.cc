@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "version/code_page_1252.h"
 #include "version/registry.h"
 #include "version/system_reg_blocks.h"
 #include "version/system_reg_grammar.h"
@@ -355,13 +356,14 @@ long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,
   };
 
   if (IsStringType(value.type)) {
-    // One narrow byte per UTF-16 unit; an odd last byte is not a unit.
+    // One narrow byte per UTF-16 unit, as a single-byte code page gives; an
+    // odd last byte is not a unit.
     const std::uint64_t units = value.size / 2;
     if (units > *size || units * 2 > value.kept.size()) return too_long(units);
     for (std::size_t i = 0; i < units; ++i) {
       const unsigned unit = static_cast<unsigned char>(value.kept[2 * i]) |
                             (static_cast<unsigned char>(value.kept[2 * i + 1]) << 8);
-      data[i] = static_cast<unsigned char>(unit < 0x80 ? unit : '?');
+      data[i] = NarrowToCodePage1252(static_cast<char16_t>(unit));
     }
     *size = static_cast<std::uint32_t>(units);
     return kRegistrySuccess;
