@@ -23,8 +23,9 @@ import sys
 import tempfile
 import time
 
-import wine_test as w
-from wine_test import fail
+sys.dont_write_bytecode = True  # No __pycache__ in the source tree.
+import wine_test as w  # noqa: E402
+from wine_test import fail  # noqa: E402
 
 WINE32 = '/usr/lib/wine/wine'
 # A start under emulation takes about a minute; a busy machine, several.
@@ -69,8 +70,7 @@ def run_differential(prefix, win32, native):
     lines = []
     for case in cases:
         key = w.DIFF_KEY + '\\' + case['name']
-        values = [(view, value, type_, data)
-                  for view, value, type_, data in case['raw']]
+        values = list(case['raw'])
         for view, args in case['add']:
             stored = reg_add_value(args)
             if stored is None:
