@@ -40,36 +40,41 @@ def fail(message):
 
 
 class Prefix:
-    def __init__(self, work):
+    """A Wine prefix in work/prefix, run by `wine` (a loader under
+    /usr/lib/wine), each process given `timeout` seconds."""
+
+    def __init__(self, work, wine=WINE, timeout=120):
         self.work = work
+        self.loader = wine
+        self.timeout = timeout
         self.env = dict(os.environ, WINEPREFIX=os.path.join(work, 'prefix'),
                         WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=',
                         LC_ALL='C.UTF-8')
         self.env.pop('DISPLAY', None)
         self.env.pop('WAYLAND_DISPLAY', None)
 
-    def wine(self, args, check=True):
+    def wine(self, args, check=True, timeout=None):
         global wine_starts
         wine_starts += 1
         # Files, not pipes: the wineserver and Wine's services that the first
         # start launches inherit them, and a pipe would not close until they
         # exit.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            r = subprocess.run([WINE] + args, env=self.env, cwd=self.work,
+            r = subprocess.run([self.loader] + args, env=self.env, cwd=self.work,
                                stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                               timeout=120)
+                               timeout=timeout or self.timeout)
             out.seek(0)
             err.seek(0)
             r.stdout, r.stderr = out.read(), err.read()
         if check and r.returncode != 0:
-            fail(f'wine64 {args!r} exited {r.returncode}: '
+            fail(f'{os.path.basename(self.loader)} {args!r} exited {r.returncode}: '
                  f'{r.stdout!r} {r.stderr!r}')
         return r
 
     def server(self, *flags):
         subprocess.run(['wineserver'] + list(flags), env=self.env,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       timeout=120, check=False)
+                       timeout=self.timeout, check=False)
 
     def flush(self):
         """Ends the prefix's wineserver, which writes system.reg as it goes."""
@@ -160,23 +165,34 @@ def run_differential(prefix, win64, native):
             raw_lines.append(f'{view}\t{key}\t{value}\t{type_}\t{data.hex()}\n')
     with open(os.path.join(prefix.work, 'set.txt'), 'w') as f:
         f.writelines(raw_lines)
-    with open(os.path.join(prefix.work, 'keys.txt'), 'w', encoding='utf-8') as f:
-        for case in cases:
-            f.write((case['query'] or DIFF_KEY + '\\' + case['name']) + '\n')
+    write_keys(prefix, cases)
     regtool = os.path.join(win64, 'tarvex_regtool.exe')
     print(f'values written in {time.monotonic() - start:.1f} s')
     prefix.wine([regtool, 'set', 'set.txt'])
     wine = prefix.wine([regtool, 'dump', 'keys.txt'])
     prefix.flush()
+    print(f'dumped in {time.monotonic() - start:.1f} s')
+    compare_differential(cases, prefix, native, wine.stdout)
+
+
+def write_keys(prefix, cases):
+    """keys.txt in the prefix's folder: each case's key, as the dumps read it."""
+    with open(os.path.join(prefix.work, 'keys.txt'), 'w', encoding='utf-8') as f:
+        for case in cases:
+            f.write((case['query'] or DIFF_KEY + '\\' + case['name']) + '\n')
+
+
+def compare_differential(cases, prefix, native, wine_out):
+    """Compares `wine_out`, a tarvex_regtool dump of keys.txt, with the Linux
+    reader's dump over the prefix's system.reg (no wineserver running)."""
     linux = subprocess.run([os.path.join(native, 'tarvex_regdump'), prefix.system_reg(),
                             os.path.join(prefix.work, 'keys.txt')],
                            capture_output=True, timeout=60)
-    wine_lines = wine.stdout.decode('latin-1').replace('\r\n', '\n').splitlines()
+    wine_lines = wine_out.decode('latin-1').replace('\r\n', '\n').splitlines()
     linux_lines = linux.stdout.decode('latin-1').splitlines()
     if linux.returncode != 0 or len(wine_lines) != len(cases) or len(linux_lines) != len(cases):
         fail(f'dumps incomplete: wine {wine_lines!r} linux {linux_lines!r} {linux.stderr!r}')
         return
-    print(f'dumped in {time.monotonic() - start:.1f} s')
     same = 0
     for case, w, l in zip(cases, wine_lines, linux_lines):
         if w == l:
@@ -416,7 +432,9 @@ def main():
     prefix = Prefix(work)
     start = time.monotonic()
     try:
-        r = prefix.wine(['wineboot', '-i'], check=False)
+        # With 32-bit programs able to run (qemu-i386 registered), wineboot
+        # sets up the prefix's 32-bit side too, emulated: several minutes.
+        r = prefix.wine(['wineboot', '-i'], check=False, timeout=900)
         if not os.path.isdir(os.path.join(prefix.env['WINEPREFIX'], 'drive_c')):
             fail(f'wineboot made no prefix: {r.stderr!r}')
             return 1
