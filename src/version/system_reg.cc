@@ -1,24 +1,19 @@
-// Reading system.reg: one streaming pass over the file finds every key the
-// lookup may need, so even a large prefix is read once, in blocks, with
-// memory that does not grow with the file.
+// The lookup in system.reg: the tree of every path a key's name can take
+// through 32-bit redirection, matched against section lines in one pass over
+// the file, and links followed by a new pass from the key they name.
 #include "version/system_reg.h"
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <utility>
 
+#include "version/code_page_1252.h"
 #include "version/registry.h"
+#include "version/system_reg_blocks.h"
+#include "version/system_reg_grammar.h"
 
 namespace {
 
-constexpr char kSignature[] = "WINE REGISTRY Version 2";
-constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
-// Value data beyond this is counted but not kept: it is far more than a
-// returned value or a link target can use.
-constexpr std::size_t kMaxKeptData = std::size_t{64} * 1024;
-// Names longer than this cannot be a name the lookup asks for.
-constexpr std::size_t kMaxKeptName = 256;
 // Links followed in one lookup before the key is given up as not found, so a
 // cycle of links ends.
 constexpr int kMaxLinkHops = 16;
@@ -28,375 +23,10 @@ constexpr int kMaxLinkHops = 16;
 // out.
 constexpr std::size_t kMaxPathDepth = 512;
 
-constexpr std::uint32_t kTypeSz = 1;
-constexpr std::uint32_t kTypeExpandSz = 2;
-constexpr std::uint32_t kTypeBinary = 3;
-constexpr std::uint32_t kTypeDword = 4;
-constexpr std::uint32_t kTypeLink = 6;
-constexpr std::uint32_t kTypeMultiSz = 7;
-
-char16_t FoldAscii(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-           return FoldAscii(x) == FoldAscii(y);
-         });
-}
-
 std::u16string Widen(std::string_view text) {
   std::u16string wide;
   for (const char c : text) wide += static_cast<char16_t>(static_cast<unsigned char>(c));
   return wide;
-}
-
-int HexDigit(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The file's bytes with one byte of look-ahead, read a block at a time.
-class Reader {
- public:
-  Reader(RegistryFile& file, std::uint64_t offset)
-      : file_(file), block_(new char[kBlockSize]), block_offset_(offset) {}
-
-  bool failed() const { return failed_; }
-  std::uint64_t offset() const { return block_offset_ + pos_; }
-
-  // The next byte, or -1 at the end of the file.
-  int Peek() {
-    if (pos_ == end_ && !Fill()) return -1;
-    return static_cast<unsigned char>(block_[pos_]);
-  }
-  int Next() {
-    const int c = Peek();
-    if (c >= 0) ++pos_;
-    return c;
-  }
-  bool NextIs(char c) {
-    if (Peek() != static_cast<unsigned char>(c)) return false;
-    ++pos_;
-    return true;
-  }
-  bool NextAre(std::string_view text) {
-    for (const char c : text) {
-      if (!NextIs(c)) return false;
-    }
-    return true;
-  }
-  bool AtLineStart() const {
-    return (pos_ > 0 ? block_[pos_ - 1] : byte_before_block_) == '\n';
-  }
-  bool AtLineEnd() {
-    const int c = Peek();
-    return c < 0 || c == '\n';
-  }
-
-  // Whether the bytes ahead start with `prefix` (looked for in this block only).
-  bool StartsWith(std::string_view prefix) const {
-    return end_ - pos_ >= prefix.size() &&
-           std::memcmp(&block_[pos_], prefix.data(), prefix.size()) == 0;
-  }
-
-  // Copies the bytes from `start` up to and including the next one, or clears
-  // `*bytes` when they are not all in this block.
-  void CopyFrom(std::uint64_t start, std::string* bytes) const {
-    bytes->clear();
-    if (start < block_offset_ || pos_ >= end_) return;
-    const std::size_t from = static_cast<std::size_t>(start - block_offset_);
-    bytes->assign(&block_[from], pos_ + 1 - from);
-  }
-
-  // Moves past the next line end.
-  void SkipLine() {
-    for (;;) {
-      if (pos_ == end_ && !Fill()) return;
-      const void* hit = std::memchr(&block_[pos_], '\n', end_ - pos_);
-      if (hit) {
-        pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
-                                        block_.get()) + 1;
-        return;
-      }
-      pos_ = end_;
-    }
-  }
-
-  // Moves to the next "[" that starts a line, or to the end of the file.
-  void SkipToSection() {
-    for (;;) {
-      if (pos_ == end_ && !Fill()) return;
-      const void* hit = std::memchr(&block_[pos_], '[', end_ - pos_);
-      if (!hit) {
-        pos_ = end_;
-        continue;
-      }
-      pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
-                                      block_.get());
-      const char before = pos_ > 0 ? block_[pos_ - 1] : byte_before_block_;
-      if (before == '\n') return;
-      ++pos_;
-    }
-  }
-
- private:
-  bool Fill() {
-    if (at_end_) return false;
-    if (end_ > 0) byte_before_block_ = block_[end_ - 1];
-    block_offset_ += end_;
-    pos_ = end_ = 0;
-    const long got = file_.ReadAt(block_offset_, block_.get(), kBlockSize);
-    if (got <= 0) {
-      failed_ = got < 0;
-      at_end_ = true;
-      return false;
-    }
-    end_ = static_cast<std::size_t>(got);
-    return true;
-  }
-
-  RegistryFile& file_;
-  std::unique_ptr<char[]> block_;  // Not cleared: only what was read is used.
-  std::uint64_t block_offset_;
-  std::size_t pos_ = 0;
-  std::size_t end_ = 0;
-  // Reading starts at the start of the file or of a section: a line start.
-  char byte_before_block_ = '\n';
-  bool at_end_ = false;
-  bool failed_ = false;
-};
-
-enum class Decoded { kUnits, kEnd, kBad };
-
-// Decodes the next character of an escaped string that ends with `end`, into
-// one or two UTF-16 units. The line end, a NUL byte and the end of the file
-// are never part of a string.
-Decoded DecodeChar(Reader& in, char end, char16_t units[2], int* count) {
-  *count = 1;
-  int c = in.Peek();
-  if (c < 0 || c == '\n' || c == 0) return Decoded::kBad;
-  in.Next();
-  if (c == static_cast<unsigned char>(end)) return Decoded::kEnd;
-  if (c == '\\') {
-    c = in.Peek();
-    if (c < 0 || c == '\n' || c == 0) return Decoded::kBad;
-    in.Next();
-    switch (c) {
-      case 'a': units[0] = u'\a'; return Decoded::kUnits;
-      case 'b': units[0] = u'\b'; return Decoded::kUnits;
-      case 'e': units[0] = 0x1b; return Decoded::kUnits;
-      case 'f': units[0] = u'\f'; return Decoded::kUnits;
-      case 'n': units[0] = u'\n'; return Decoded::kUnits;
-      case 'r': units[0] = u'\r'; return Decoded::kUnits;
-      case 't': units[0] = u'\t'; return Decoded::kUnits;
-      case 'v': units[0] = u'\v'; return Decoded::kUnits;
-      case 'x':
-        if (HexDigit(in.Peek()) >= 0) {
-          unsigned value = 0;
-          for (int i = 0; i < 4 && HexDigit(in.Peek()) >= 0; ++i) {
-            value = value * 16 + static_cast<unsigned>(HexDigit(in.Next()));
-          }
-          units[0] = static_cast<char16_t>(value);
-          return Decoded::kUnits;
-        }
-        break;
-      default:
-        if (c >= '0' && c <= '7') {
-          unsigned value = static_cast<unsigned>(c - '0');
-          for (int i = 0; i < 2 && in.Peek() >= '0' && in.Peek() <= '7'; ++i) {
-            value = value * 8 + static_cast<unsigned>(in.Next() - '0');
-          }
-          units[0] = static_cast<char16_t>(value);
-          return Decoded::kUnits;
-        }
-        break;
-    }
-  }
-  if (c < 0x80) {
-    units[0] = static_cast<char16_t>(c);
-    return Decoded::kUnits;
-  }
-  // UTF-8, as Wine reads it: the bytes of a sequence that is not well formed
-  // are dropped, and reading goes on at the byte that broke it. Continuation
-  // bytes are never ASCII, so no quote or line end is swallowed.
-  *count = 0;
-  int extra = 0;
-  std::uint32_t code = 0;
-  int low = 0x80, high = 0xbf;  // Allowed range of the first continuation.
-  if (c >= 0xc2 && c <= 0xdf) {
-    extra = 1, code = static_cast<std::uint32_t>(c & 0x1f);
-  } else if (c >= 0xe0 && c <= 0xef) {
-    extra = 2, code = static_cast<std::uint32_t>(c & 0x0f);
-    if (c == 0xe0) low = 0xa0;  // Overlong.
-    if (c == 0xed) high = 0x9f;  // Surrogates.
-  } else if (c >= 0xf0 && c <= 0xf4) {
-    extra = 3, code = static_cast<std::uint32_t>(c & 0x07);
-    if (c == 0xf0) low = 0x90;
-    if (c == 0xf4) high = 0x8f;
-  } else {
-    return Decoded::kUnits;
-  }
-  for (int i = 0; i < extra; ++i) {
-    const int next = in.Peek();
-    if (next < low || next > high) return Decoded::kUnits;
-    low = 0x80, high = 0xbf;
-    code = (code << 6) | static_cast<std::uint32_t>(next & 0x3f);
-    in.Next();
-  }
-  if (code >= 0x10000) {
-    code -= 0x10000;
-    units[0] = static_cast<char16_t>(0xd800 + (code >> 10));
-    units[1] = static_cast<char16_t>(0xdc00 + (code & 0x3ff));
-    *count = 2;
-  } else {
-    units[0] = static_cast<char16_t>(code);
-    *count = 1;
-  }
-  return Decoded::kUnits;
-}
-
-// A value's data as stored: strings as UTF-16LE, with their NUL.
-struct ValueData {
-  std::uint32_t type = 0;
-  std::uint64_t size = 0;  // All of it, even beyond what is kept.
-  std::string kept;        // The first kMaxKeptData bytes.
-
-  void Append(unsigned char byte) {
-    if (kept.size() < kMaxKeptData) kept += static_cast<char>(byte);
-    ++size;
-  }
-  void AppendUnit(char16_t unit) {
-    Append(static_cast<unsigned char>(unit & 0xff));
-    Append(static_cast<unsigned char>(unit >> 8));
-  }
-  bool complete() const { return kept.size() == size; }
-};
-
-// Reads an escaped string that ends with `end`, keeping its first `limit`
-// units in `*text` and storing them all in `*data`, each when given.
-bool ReadString(Reader& in, char end, std::u16string* text, std::size_t limit,
-                ValueData* data) {
-  for (;;) {
-    char16_t units[2];
-    int count = 0;
-    const Decoded decoded = DecodeChar(in, end, units, &count);
-    if (decoded == Decoded::kEnd) return true;
-    if (decoded == Decoded::kBad) return false;
-    for (int i = 0; i < count; ++i) {
-      if (text && text->size() < limit) *text += units[i];
-      if (data) data->AppendUnit(units[i]);
-    }
-  }
-}
-
-void SkipBlanks(Reader& in) {
-  while (in.Peek() == ' ' || in.Peek() == '\t') in.Next();
-}
-
-void SkipSpaces(Reader& in) {
-  for (int c = in.Peek(); c == ' ' || (c >= '\t' && c <= '\r' && c != '\n');
-       c = in.Peek()) {
-    in.Next();
-  }
-}
-
-// Reads hex digits as a number, saturating beyond 64 bits.
-bool ReadHexNumber(Reader& in, std::uint64_t* value) {
-  if (HexDigit(in.Peek()) < 0) return false;
-  *value = 0;
-  bool overflow = false;
-  while (HexDigit(in.Peek()) >= 0) {
-    const auto digit = static_cast<std::uint64_t>(HexDigit(in.Next()));
-    if (*value > (~std::uint64_t{0} >> 4)) overflow = true;
-    *value = (*value << 4) | digit;
-  }
-  if (overflow) *value = ~std::uint64_t{0};
-  return true;
-}
-
-// Reads a list of hex bytes such as "01,ab,\" that may go on over the next
-// lines; leaves the reader on the line end of its last line.
-bool ReadHexList(Reader& in, ValueData* data) {
-  for (;;) {
-    std::uint64_t byte = 0;
-    while (ReadHexNumber(in, &byte)) {
-      if (byte > 0xff) return false;
-      data->Append(static_cast<unsigned char>(byte));
-      SkipSpaces(in);
-      in.NextIs(',');
-      SkipSpaces(in);
-    }
-    if (in.AtLineEnd()) return true;
-    if (!in.NextIs('\\')) return false;
-    // The list goes on at the next line, unless that line starts a section.
-    in.SkipLine();
-    if (in.Peek() == '[') return false;
-    SkipSpaces(in);
-  }
-}
-
-// Reads the data part of a value line, after the "=".
-bool ReadValueData(Reader& in, ValueData* data) {
-  std::uint64_t number = 0;
-  if (in.NextIs('"')) {
-    data->type = kTypeSz;
-  } else if (in.NextAre("str(")) {
-    // Only the string types that are not plain strings have this form.
-    if (!ReadHexNumber(in, &number) || !in.NextAre("):\"") ||
-        (number != kTypeExpandSz && number != kTypeMultiSz)) {
-      return false;
-    }
-    data->type = static_cast<std::uint32_t>(number);
-  } else if (in.NextAre("dword:")) {
-    // Digits that cannot be read leave the number 0, the way Wine reads it.
-    SkipSpaces(in);
-    if (!ReadHexNumber(in, &number)) number = 0;
-    data->type = kTypeDword;
-    for (int shift = 0; shift < 32; shift += 8) {
-      data->Append(static_cast<unsigned char>(number >> shift));
-    }
-    return true;
-  } else if (in.NextAre("hex")) {
-    data->type = kTypeBinary;
-    if (in.NextIs('(')) {
-      if (!ReadHexNumber(in, &number) || !in.NextIs(')')) return false;
-      data->type = static_cast<std::uint32_t>(number);
-    }
-    return in.NextIs(':') && ReadHexList(in, data);
-  } else {
-    return false;
-  }
-  if (!ReadString(in, '"', nullptr, 0, data)) return false;
-  data->AppendUnit(0);
-  return true;
-}
-
-// Reads a value line ("name"=data or @=data). Returns false when the name or
-// the "=" cannot be read; a line whose data cannot be read still makes a
-// value, with no data. Leaves the reader at the start of the line after it.
-bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data) {
-  name->clear();
-  *data = ValueData{};
-  bool named = in.NextIs('@');
-  if (!named && in.NextIs('"')) {
-    named = ReadString(in, '"', name, kMaxKeptName + 1, nullptr);
-  }
-  if (named) {
-    SkipBlanks(in);
-    named = in.NextIs('=');
-  }
-  if (named) {
-    SkipBlanks(in);
-    if (!ReadValueData(in, data)) *data = ValueData{};
-  }
-  // A hex list cut short by a section line has left the reader on that line;
-  // any other line it went on to is used up.
-  if (in.Peek() != '[' || !in.AtLineStart()) in.SkipLine();
-  return named;
 }
 
 // One step of a lookup path. After a step that may be redirected, a key with a
@@ -482,20 +112,6 @@ class Tree {
   const std::vector<Step>& steps_;
   std::vector<Node> nodes_;
 };
-
-// Checks that the rest of a section line closes its name with "]".
-bool SectionNameCloses(Reader& in) {
-  for (;;) {
-    const int c = in.Next();
-    if (c < 0 || c == '\n' || c == 0) return false;
-    if (c == ']') return true;
-    if (c == '\\') {
-      const int escaped = in.Peek();
-      if (escaped < 0 || escaped == '\n' || escaped == 0) return false;
-      in.Next();
-    }
-  }
-}
 
 // Reads a section line "[path] <seconds>" and returns the tree node that is
 // exactly its key, or -1. Nodes it lies at or below are marked as existing.
@@ -666,10 +282,6 @@ bool LinkTarget(const ValueData& value, std::vector<std::u16string>* path) {
   return true;
 }
 
-bool IsStringType(std::uint32_t type) {
-  return type == kTypeSz || type == kTypeExpandSz || type == kTypeMultiSz;
-}
-
 }  // namespace
 
 long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
@@ -744,13 +356,14 @@ long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,
   };
 
   if (IsStringType(value.type)) {
-    // One narrow byte per UTF-16 unit; an odd last byte is not a unit.
+    // One narrow byte per UTF-16 unit, as a single-byte code page gives; an
+    // odd last byte is not a unit.
     const std::uint64_t units = value.size / 2;
     if (units > *size || units * 2 > value.kept.size()) return too_long(units);
     for (std::size_t i = 0; i < units; ++i) {
       const unsigned unit = static_cast<unsigned char>(value.kept[2 * i]) |
                             (static_cast<unsigned char>(value.kept[2 * i + 1]) << 8);
-      data[i] = static_cast<unsigned char>(unit < 0x80 ? unit : '?');
+      data[i] = NarrowToCodePage1252(static_cast<char16_t>(unit));
     }
     *size = static_cast<std::uint32_t>(units);
     return kRegistrySuccess;

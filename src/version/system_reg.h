@@ -40,8 +40,8 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
                          RegistryFileKey* key);
 
 // Reads value `name` of `key` the way RegQueryValueExA does: string types come
-// back as narrow text (every non-ASCII UTF-16 unit becomes "?"), other types
-// as stored. `*size` is the capacity of `data` on entry and the bytes stored on
+// back as narrow text, a byte a UTF-16 unit in code page 1252 with Wine's best
+// fit (code_page_1252.h), other types as stored. `*size` is the capacity of `data` on entry and the bytes stored on
 // success. Returns 0, 2 when there is no such value, or 234 (more data) when it
 // does not fit, storing nothing but the size it needs in `*size`.
 long QueryRegistryFileValue(RegistryFile& file, const RegistryFileKey& key,

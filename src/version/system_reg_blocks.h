@@ -1,0 +1,111 @@
+// Reading system.reg in blocks: the file's bytes in order with one byte of
+// look-ahead, and the fast skips over lines, so a large file is read once with
+// memory that does not grow with it.
+#ifndef TARVEX_VERSION_SYSTEM_REG_BLOCKS_H_
+#define TARVEX_VERSION_SYSTEM_REG_BLOCKS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "version/system_reg.h"
+
+// Bytes read at a time.
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
+
+// The file's bytes with one byte of look-ahead, read a block at a time.
+class Reader {
+ public:
+  Reader(RegistryFile& file, std::uint64_t offset);
+
+  bool failed() const { return failed_; }
+  std::uint64_t offset() const { return block_offset_ + pos_; }
+
+  // The next byte, or -1 at the end of the file.
+  int Peek() {
+    if (pos_ == end_ && !Fill()) return -1;
+    return static_cast<unsigned char>(block_[pos_]);
+  }
+  int Next() {
+    const int c = Peek();
+    if (c >= 0) ++pos_;
+    return c;
+  }
+  bool NextIs(char c) {
+    if (Peek() != static_cast<unsigned char>(c)) return false;
+    ++pos_;
+    return true;
+  }
+  bool NextAre(std::string_view text) {
+    for (const char c : text) {
+      if (!NextIs(c)) return false;
+    }
+    return true;
+  }
+  bool AtLineStart() const {
+    return (pos_ > 0 ? block_[pos_ - 1] : byte_before_block_) == '\n';
+  }
+  bool AtLineEnd() {
+    const int c = Peek();
+    return c < 0 || c == '\n';
+  }
+
+  // Whether the bytes ahead start with `prefix` (looked for in this block only).
+  bool StartsWith(std::string_view prefix) const {
+    return end_ - pos_ >= prefix.size() &&
+           std::memcmp(&block_[pos_], prefix.data(), prefix.size()) == 0;
+  }
+
+  // Copies the bytes from `start` up to and including the next one, or clears
+  // `*bytes` when they are not all in this block.
+  void CopyFrom(std::uint64_t start, std::string* bytes) const;
+
+  // Moves past the next line end.
+  void SkipLine() {
+    for (;;) {
+      if (pos_ == end_ && !Fill()) return;
+      const void* hit = std::memchr(&block_[pos_], '\n', end_ - pos_);
+      if (hit) {
+        pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
+                                        block_.get()) + 1;
+        return;
+      }
+      pos_ = end_;
+    }
+  }
+
+  // Moves to the next "[" that starts a line, or to the end of the file.
+  void SkipToSection() {
+    for (;;) {
+      if (pos_ == end_ && !Fill()) return;
+      const void* hit = std::memchr(&block_[pos_], '[', end_ - pos_);
+      if (!hit) {
+        pos_ = end_;
+        continue;
+      }
+      pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
+                                      block_.get());
+      const char before = pos_ > 0 ? block_[pos_ - 1] : byte_before_block_;
+      if (before == '\n') return;
+      ++pos_;
+    }
+  }
+
+ private:
+  bool Fill();
+
+  RegistryFile& file_;
+  std::unique_ptr<char[]> block_;  // Not cleared: only what was read is used.
+  std::uint64_t block_offset_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  // Reading starts at the start of the file or of a section: a line start.
+  char byte_before_block_ = '\n';
+  bool at_end_ = false;
+  bool failed_ = false;
+};
+
+#endif  // TARVEX_VERSION_SYSTEM_REG_BLOCKS_H_
