@@ -66,7 +66,15 @@ class Tree {
 
   int Child(int parent, std::u16string_view name) {
     for (const int child : at(parent).children) {
-      if (EqualsFolded(at(child).name, name)) return child;
+      if (!at(child).wow && EqualsFolded(at(child).name, name)) return child;
+    }
+    return -1;
+  }
+
+  // The Wow6432Node child a 32-bit view is redirected to, or -1.
+  int RedirectChild(int parent) {
+    for (const int child : at(parent).children) {
+      if (at(child).wow) return child;
     }
     return -1;
   }
@@ -98,16 +106,21 @@ class Tree {
     return index;
   }
 
-  void Grow(int parent, std::size_t step) {
+  // Below a Wow6432Node, whether named in the path or entered by redirection,
+  // nothing is redirected again; a step the path itself continues into
+  // Wow6432Node is not redirected either. The last step is.
+  void Grow(int parent, std::size_t step, bool inside_wow = false) {
     if (step == steps_.size()) return;
+    const bool named_wow = EqualsFolded(steps_[step].name, kWow6432Node);
     const int child = Add(parent, steps_[step].name, static_cast<int>(step), false);
-    Grow(child, step + 1);
-    if (steps_[step].redirect && step + 1 < steps_.size() &&
-        !EqualsFolded(steps_[step + 1].name, kWow6432Node)) {
+    Grow(child, step + 1, inside_wow || named_wow);
+    if (steps_[step].redirect && !inside_wow && !named_wow &&
+        (step + 1 == steps_.size() || !EqualsFolded(steps_[step + 1].name, kWow6432Node))) {
       const int wow = Add(child, kWow6432Node, static_cast<int>(step), true);
-      Grow(wow, step + 1);
+      Grow(wow, step + 1, true);
     }
   }
+
 
   const std::vector<Step>& steps_;
   std::vector<Node> nodes_;
@@ -201,10 +214,14 @@ int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
 }
 
 // Reads the lines of a section that belongs to `node`, up to the next section.
+// Lines may start with blanks.
 void ReadSection(Reader& in, Node& node, const std::u16string* value_name) {
   std::u16string name;
   ValueData data;
-  for (int c = in.Peek(); c >= 0 && c != '['; c = in.Peek()) {
+  for (;;) {
+    SkipSpaces(in);
+    const int c = in.Peek();
+    if (c < 0 || c == '[') return;
     if (c == '"' || c == '@') {
       if (!ReadValueLine(in, &name, &data)) continue;
       if (EqualsFolded(name, kSymbolicLinkValue)) node.link_target = data;
@@ -215,6 +232,31 @@ void ReadSection(Reader& in, Node& node, const std::u16string* value_name) {
       continue;
     }
     if (in.NextAre("#link")) node.is_link = true;
+    in.SkipLine();
+  }
+}
+
+// Whether the "[" at `target` is not a section line but part of a value's data
+// that a line before it carried over with "\\", reading the lines from the
+// section line at `section` on. Only needed where the sections between are
+// skipped unread; it is rare, so the lines are read again.
+bool InsideValue(RegistryFile& file, std::uint64_t section, std::uint64_t target) {
+  Reader in(file, section);
+  std::u16string name;
+  ValueData data;
+  bool keyed = false;  // Values after a section line that is no key are not read.
+  for (;;) {
+    SkipSpaces(in);
+    const int c = in.Peek();
+    if (c < 0 || in.offset() >= target) return false;
+    if (c == '[') {
+      in.Next();
+      keyed = SectionNameCloses(in);
+    } else if (keyed && (c == '"' || c == '@')) {
+      ReadValueLine(in, &name, &data);
+      if (in.offset() > target) return true;
+      continue;
+    }
     in.SkipLine();
   }
 }
@@ -232,12 +274,22 @@ bool ScanFile(RegistryFile& file, std::uint64_t offset, Tree& tree,
     if (!in.AtLineEnd()) return false;
   }
   std::string known_prefix;
+  std::uint64_t last_section = offset == 0 ? RegistryFileKey::kNoSection : offset;
+  bool read_through = offset != 0;  // The lines before were read.
   for (;;) {
     in.SkipToSection();
     if (in.Peek() < 0) break;
     const std::uint64_t section_offset = in.offset();
+    if (!read_through && last_section != RegistryFileKey::kNoSection &&
+        in.PreviousLineMayContinue() && InsideValue(file, last_section, section_offset)) {
+      in.SkipLine();
+      continue;
+    }
+    last_section = section_offset;
+    read_through = false;
     const int index = ReadSectionLine(in, tree, &known_prefix);
     if (index < 0) continue;
+    read_through = true;
     in.SkipLine();
     Node& node = tree.at(index);
     if (node.first_section == RegistryFileKey::kNoSection) {
@@ -264,21 +316,22 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
 // The key path a link names, relative to HKEY_LOCAL_MACHINE. Returns false for
 // a link without a usable target, which then leads nowhere.
 bool LinkTarget(const ValueData& value, std::vector<std::u16string>* path) {
-  if (value.type != kTypeLink || !value.complete()) return false;
+  // Wine reads the data as UTF-16 whatever its type, a NUL included.
+  if (!value.complete()) return false;
   std::u16string target;
   for (std::size_t i = 0; i + 1 < value.kept.size(); i += 2) {
     target += static_cast<char16_t>(
         static_cast<unsigned char>(value.kept[i]) |
         (static_cast<unsigned char>(value.kept[i + 1]) << 8));
   }
-  const std::u16string_view machine = u"\\Registry\\Machine";
-  if (target.size() < machine.size() ||
-      !EqualsFolded(std::u16string_view(target).substr(0, machine.size()),
-                    machine) ||
-      (target.size() > machine.size() && target[machine.size()] != u'\\')) {
+  const std::u16string_view root = u"\\Registry\\";
+  if (target.size() <= root.size() ||
+      !EqualsFolded(std::u16string_view(target).substr(0, root.size()), root)) {
     return false;
   }
-  *path = SplitPath(std::u16string_view(target).substr(machine.size()));
+  *path = SplitPath(std::u16string_view(target).substr(root.size()));
+  if (path->empty() || !EqualsFolded(path->front(), u"Machine")) return false;
+  path->erase(path->begin());
   return true;
 }
 
@@ -301,8 +354,9 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
       node = tree.Child(node, steps[i].name);
       if (node < 0 || !tree.at(node).exists) return kRegistryNotFound;
       bool redirect = steps[i].redirect;
-      if (!tree.at(node).is_link && redirect) {
-        const int wow = tree.Child(node, kWow6432Node);
+      // A link is redirected as any key is, before it is followed.
+      if (redirect) {
+        const int wow = tree.RedirectChild(node);
         if (wow >= 0 && tree.at(wow).exists) {
           node = wow;
           redirect = false;

@@ -23,7 +23,6 @@ constexpr std::uint32_t kTypeSz = 1;
 constexpr std::uint32_t kTypeExpandSz = 2;
 constexpr std::uint32_t kTypeBinary = 3;
 constexpr std::uint32_t kTypeDword = 4;
-constexpr std::uint32_t kTypeLink = 6;
 constexpr std::uint32_t kTypeMultiSz = 7;
 
 // Key and value names compare as Wine compares them here: ASCII letters
@@ -41,6 +40,10 @@ inline bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
 
 inline bool IsStringType(std::uint32_t type) {
   return type == kTypeSz || type == kTypeExpandSz || type == kTypeMultiSz;
+}
+
+inline void SkipSpaces(Reader& in) {
+  while (IsBlank(in.Peek())) in.Next();
 }
 
 enum class Decoded { kUnits, kEnd, kBad };

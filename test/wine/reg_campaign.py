@@ -132,6 +132,9 @@ class Case:
         self.name = name
         self.text = ''
         self.queries = []  # (key, value name)
+        # Why the reader may read this case differently from Wine, on purpose
+        # (one of STATED), or None.
+        self.stated = None
 
     def line(self, text):
         self.text += text + '\n'
@@ -329,6 +332,8 @@ def gen_links(c, base, rng):
             dest = base + [rng.choice(names)]  # A cycle.
         if rng.random() < 0.1:
             dest = base + ['Missing']
+        if dest[-1] not in ('T', nxt):
+            c.stated = 'a link to no key'
         below = rng.random() < 0.3
         if below and rng.random() < 0.5:
             c.section(base + [name, 'Sub'], rng)  # Before the link's own section.
@@ -345,9 +350,11 @@ def gen_links(c, base, rng):
         if below and rng.random() < 0.7:
             c.section(base + [name, 'Sub'], rng)
             c.line('"Version"="below the link"')
+            c.stated = c.stated or 'a section below a link'
         if rng.random() < 0.1:
             c.section(base + [name, 'Wow6432Node', 'Sub'], rng)
             c.line('"Version"="wow below the link"')
+            c.stated = c.stated or 'a section below a link'
     for name in names:
         p = '\\'.join(base + [name])
         c.ask(p)
@@ -452,6 +459,28 @@ def make_file(rng, index, cases_per_file):
     return cases
 
 
+# Where the reader reads a case differently from Wine on purpose, and why.
+# Wine does both while it loads the file or follows a link, and both lead a
+# program to a key the file does not put there; the reader reads the file as
+# it stands.
+STATED = {
+    # Wine creates the keys of a section line through every link the file has
+    # set up before that line, so a section below a link key, after it, fills
+    # the link's target instead. The reader takes a section for the key it
+    # names: following Wine would mean resolving every section line of the file
+    # against every link before it, in a pass that now gives most lines up
+    # after a few bytes.
+    'a section below a link',
+    # A link whose target does not exist, or a cycle of links, either opens the
+    # deepest key of the target path that does exist, an ancestor of what the
+    # link names, or fails with ERROR_INVALID_PARAMETER rather than
+    # ERROR_FILE_NOT_FOUND. Reading another key's values as the one asked for
+    # is plainly unsound; the reader finds no key, which the program takes as
+    # no ZOLP, as it takes every failure to open.
+    'a link to no key',
+}
+
+
 # --- Running -------------------------------------------------------------------
 
 class Wine:
@@ -508,6 +537,7 @@ def main():
     disagreements = []
     own = None
     found = opened = 0
+    stated = {}
     try:
         if not args.prefix:
             code, out, err = wine.run(['wineboot', '-i'])
@@ -550,6 +580,9 @@ def main():
                 if w != l:
                     bad_cases.setdefault(c.name, (c, []))[1].append((q, w, l))
             for name, (c, diffs) in bad_cases.items():
+                if c.stated in STATED:
+                    stated[c.stated] = stated.get(c.stated, 0) + 1
+                    continue
                 disagreements.append((c, diffs))
                 if len(disagreements) <= args.show:
                     print(f'DISAGREE: case {name}, file text:\n{c.text!r}')
@@ -572,6 +605,8 @@ def main():
     print(f'campaign seed {args.seed}: {files} files, {cases_total} cases, {queries_total} '
           f'queries ({opened} keys opened, {found} values read), {len(disagreements)} cases disagree {kinds or ""}, '
           f'{time.monotonic() - start:.1f} s')
+    for reason, count in sorted(stated.items()):
+        print(f'  read differently on purpose: {count} cases with {reason}')
     return 1 if disagreements else 0
 
 
