@@ -374,7 +374,12 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
       if (!rest.empty()) rest.back().redirect = redirect;
       rest.insert(rest.end(), steps.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                   steps.end());
-      if (rest.empty()) return kRegistryNotFound;  // A link to the root.
+      if (rest.empty()) {
+        // A link to HKEY_LOCAL_MACHINE itself, which has no values here.
+        key->path.clear();
+        key->first_section = RegistryFileKey::kNoSection;
+        return kRegistrySuccess;
+      }
     }
     if (rest.empty()) {
       key->path = tree.PathOf(node);

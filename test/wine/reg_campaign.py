@@ -291,6 +291,8 @@ def gen_lines(c, base, rng):
 
 
 def link_target(path, rng):
+    """A link target naming `path`, spelled in any way Wine follows, or now and
+    then one that names no key: returns it and whether it names `path`."""
     machine = rng.choice(['\\Registry\\Machine', '\\REGISTRY\\MACHINE', '\\registry\\machine'])
     tail = '\\' + path
     r = rng.random()
@@ -299,22 +301,24 @@ def link_target(path, rng):
     elif r < 0.1:
         tail += '\\'
     elif r < 0.13:
-        return machine
+        return '\\Registry\\\\Machine' + tail, True
     elif r < 0.16:
-        return '\\Registry\\User\\' + path
+        return '\\Registry\\User\\' + path, False
     elif r < 0.19:
-        return machine + 'x' + tail
-    return machine + tail
+        return machine + 'x' + tail, False
+    return machine + tail, True
 
 
 def link_value(target, rng):
+    """A SymbolicLinkValue's data; a NUL after the target, which Wine keeps
+    as part of the last name, makes it name no key."""
     r = rng.random()
     nul = rng.random() < 0.2
     if r < 0.85:
-        return 'hex(6):' + hex_list(utf16_hex(target, nul), rng)
+        return 'hex(6):' + hex_list(utf16_hex(target, nul), rng), not nul
     if r < 0.92:
-        return '"' + spell(target, rng, '"') + '"'
-    return 'hex(1):' + hex_list(utf16_hex(target, nul), rng)
+        return '"' + spell(target, rng, '"') + '"', False
+    return 'hex(1):' + hex_list(utf16_hex(target, nul), rng), not nul
 
 
 def gen_links(c, base, rng):
@@ -332,8 +336,6 @@ def gen_links(c, base, rng):
             dest = base + [rng.choice(names)]  # A cycle.
         if rng.random() < 0.1:
             dest = base + ['Missing']
-        if dest[-1] not in ('T', nxt):
-            c.stated = 'a link to no key'
         below = rng.random() < 0.3
         if below and rng.random() < 0.5:
             c.section(base + [name, 'Sub'], rng)  # Before the link's own section.
@@ -344,7 +346,12 @@ def gen_links(c, base, rng):
         for o in option_lines(rng):
             c.line(o)
         name_form = rng.choice(['SymbolicLinkValue'] * 5 + ['symboliclinkvalue', 'SymbolicLink'])
-        c.line(value_line(name_form, link_value(link_target('\\'.join(dest), rng), rng), rng))
+        target, names_it = link_target('\\'.join(dest), rng)
+        data, whole = link_value(target, rng)
+        c.line(value_line(name_form, data, rng))
+        if dest[-1] not in ('T', nxt) or not names_it or not whole:
+            c.stated = 'a link to no key'
+
         if rng.random() < 0.3:
             c.line('"Version"="on the link"')
         if below and rng.random() < 0.7:
@@ -377,7 +384,8 @@ def gen_wow(c, base, rng):
             c.line('"SymbolicLinkValue"=hex(6):' +
                    hex_list(utf16_hex('\\Registry\\Machine\\' + '\\'.join(base + [a])), rng))
             if rng.random() < 0.7:
-                c.line('#link')
+                c.line('#link')  # Its target ends in a NUL.
+                c.stated = 'a link to no key'
     for q in ([a], [a, b], [a, b, d], [a, 'Wow6432Node', b], [a, 'Wow6432Node'],
               ['Wow6432Node', a], [a, 'wow6432node', b, d]):
         c.ask('\\'.join(base + q))
@@ -471,12 +479,12 @@ STATED = {
     # against every link before it, in a pass that now gives most lines up
     # after a few bytes.
     'a section below a link',
-    # A link whose target does not exist, or a cycle of links, either opens the
-    # deepest key of the target path that does exist, an ancestor of what the
-    # link names, or fails with ERROR_INVALID_PARAMETER rather than
-    # ERROR_FILE_NOT_FOUND. Reading another key's values as the one asked for
-    # is plainly unsound; the reader finds no key, which the program takes as
-    # no ZOLP, as it takes every failure to open.
+    # A link whose target names no key stands, in Wine, for the key that holds
+    # the link: its values are read as the values of the key asked for, and a
+    # path goes on below it as if the link were not there. A cycle of links
+    # fails with ERROR_INVALID_PARAMETER. Reading another key's values as the
+    # one asked for is plainly unsound; the reader finds no key, which the
+    # program takes as no ZOLP, as it takes every failure to open.
     'a link to no key',
 }
 
