@@ -85,6 +85,9 @@ TEST_F(EndToEndTest, ChecksTheInstalledVersion) {
       {"\"version\"=\" 5.60 final\"", "5.61", Installed("5.60") + Specified("5.61") + kLess, 0},
       {"\"Version\"=str(2):\"7.1\"", "7.2", Installed("7.1") + Specified("7.2") + kLess, 0},
       {"\"Version\"=hex:35,2e,36,30", "6.0", Installed("5.60") + Specified("6.0") + kLess, 0},
+      // Full-width digits, as Wine writes them, narrow by best fit.
+      {"\"Version\"=\"\\xff15.\\xff16\\xff10\"", "5.61",
+       Installed("5.60") + Specified("5.61") + kLess, 0},
       {"\"Version\"=\"" + std::string(255, ' ') + "1.2\"", "1.3",
        Installed("1.2") + Specified("1.3") + kLess, 0},
       {"\"Version\"=\"" + std::string(260, '5') + "\"", "5.60", kUnreadable, 1},

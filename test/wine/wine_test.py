@@ -3,13 +3,18 @@
 
 1. The system.reg reader against Wine itself: the same values, stored through
    Wine, read by RegQueryValueExA in a Windows program (tarvex_regtool) and by
-   the Linux reader (tarvex_regdump) over the prefix's system.reg.
+   the Linux reader (tarvex_regdump) over the prefix's system.reg: a table of
+   cases, and every one of the 65,536 UTF-16 units as string data.
 2. tarvex.exe end to end: the cases of test/end_to_end_test.cc, with CR LF at
    every line end, and the native tarvex on the same prefix, whose output must
    be the same once CR LF is read as LF.
 
 usage: wine_test.py WIN64_BUILD_DIR NATIVE_BUILD_DIR
 Prints every difference and exits non-zero when there is one.
+
+Wine runs under LC_ALL=C.UTF-8, whatever the caller's locale: Wine then takes
+the English (US) locale, whose ANSI code page is 1252, the narrowing the
+reader follows.
 """
 import os
 import shutil
@@ -21,6 +26,7 @@ import time
 WINE = '/usr/lib/wine/wine64'
 ZOLP_KEY = r'SOFTWARE\Brek Computer Corporation\BrekZOLP\CurrentVersion'
 DIFF_KEY = r'SOFTWARE\Tarvex Diff'
+UNITS_KEY = r'SOFTWARE\Tarvex Units'
 
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 2, 3, 4, 7
 
@@ -37,7 +43,8 @@ class Prefix:
     def __init__(self, work):
         self.work = work
         self.env = dict(os.environ, WINEPREFIX=os.path.join(work, 'prefix'),
-                        WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=')
+                        WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=',
+                        LC_ALL='C.UTF-8')
         self.env.pop('DISPLAY', None)
         self.env.pop('WAYLAND_DISPLAY', None)
 
@@ -82,18 +89,15 @@ def utf16(text, nul=True):
 # Each case has a key of its own below DIFF_KEY, written and then queried
 # ("Version") as a 32-bit program sees it. `add` are reg add arguments after
 # the key, `raw` exact (view, value name, type, bytes) for what reg add cannot
-# store. `narrowing` marks stored non-ASCII text: Wine narrows it to the ANSI
-# code page with best-fit substitutions, the reader writes "?".
+# store.
 def diff_cases():
     c = []
 
-    def add(name, *args, view='32', query=None, narrowing=None):
-        c.append(dict(name=name, add=[(view, list(args))], raw=[],
-                      query=query, narrowing=narrowing))
+    def add(name, *args, view='32', query=None):
+        c.append(dict(name=name, add=[(view, list(args))], raw=[], query=query))
 
-    def raw(name, type_, data, value='Version', view='32', narrowing=None):
-        c.append(dict(name=name, add=[], raw=[(view, value, type_, data)],
-                      query=None, narrowing=narrowing))
+    def raw(name, type_, data, value='Version', view='32'):
+        c.append(dict(name=name, add=[], raw=[(view, value, type_, data)], query=None))
 
     add('sz', '/v', 'Version', '/d', '5.60')
     add('sz 0 chars', '/v', 'Version', '/d', '')
@@ -109,14 +113,15 @@ def diff_cases():
     add('dword', '/v', 'Version', '/t', 'REG_DWORD', '/d', '0x00302e35')
     add('qword', '/v', 'Version', '/t', 'REG_QWORD', '/d', '0x0102030405302e35')
     for i, text in enumerate(['5.60\u00e9', '\u20ac5.60', '\u0101\u0107 5.60',
-                              '\u4e2d5.60', '5.60\U0001f600x', '\u00ff' * 259]):
-        add(f'non-ascii {i}', '/v', 'Version', '/d', text, narrowing=utf16(text))
+                              '\u4e2d5.60', '5.60\U0001f600x', '\u00ff' * 259,
+                              '\uff15.\uff16\uff10', '\u2075.\u2086\u20800\u2212']):
+        add(f'non-ascii {i}', '/v', 'Version', '/d', text)
     add('missing value', '/v', 'Other', '/d', '5.60')
-    c.append(dict(name='missing key', add=[], raw=[], query=None, narrowing=None))
+    c.append(dict(name='missing key', add=[], raw=[], query=None))
     add('64-bit view only', '/v', 'Version', '/d', '5.60', view='64')
     c.append(dict(name='both views', add=[('64', ['/v', 'Version', '/d', '6.4']),
                                          ('32', ['/v', 'Version', '/d', '3.2'])],
-                  raw=[], query=None, narrowing=None))
+                  raw=[], query=None))
     add('Mixed Case', '/v', 'vErSiOn', '/d', '5.60',
         query=DIFF_KEY.upper() + r'\mIXED cASE')
 
@@ -132,7 +137,7 @@ def diff_cases():
         raw(f'raw sz {n} units no nul', REG_SZ, utf16('8' * n, nul=False))
     raw('raw sz 259 units and nul', REG_SZ, utf16('8' * 259))
     units = b'\x35\x00\xe9\x00\x2e\xd8\x36\x00'  # "5", "é", a lone surrogate, "6"
-    raw('raw sz non-ascii units', REG_SZ, units, narrowing=units)
+    raw('raw sz non-ascii units', REG_SZ, units)
     raw('raw expand sz no nul', REG_EXPAND_SZ, utf16('5.60', nul=False))
     raw('raw multi sz', REG_MULTI_SZ, utf16('5.60\0x\0'))
     raw('raw binary 0 bytes', REG_BINARY, b'')
@@ -141,20 +146,6 @@ def diff_cases():
     raw('raw type 11 sz bytes', 11, utf16('5.60'))
     raw('raw custom type', 0x12345, b'5.60\0')
     return c
-
-
-def narrowing_explains(stored, wine, linux):
-    """Whether the only differences are non-ASCII UTF-16 units of `stored`
-    that the reader gave as "?"."""
-    units = [stored[i] | stored[i + 1] << 8 for i in range(0, len(stored), 2)]
-    w, l = wine.split('data='), linux.split('data=')
-    if w[0] != l[0] or len(w[1]) != len(l[1]) or len(l[1]) != 2 * len(units):
-        return False
-    for i, unit in enumerate(units):
-        wb, lb = w[1][2 * i:2 * i + 2], l[1][2 * i:2 * i + 2]
-        if wb != lb and not (unit >= 0x80 and lb == '3f'):
-            return False
-    return True
 
 
 def run_differential(prefix, win64, native):
@@ -191,15 +182,83 @@ def run_differential(prefix, win64, native):
         if w == l:
             same += 1
             continue
-        if case['narrowing'] is not None and narrowing_explains(case['narrowing'], w, l):
-            print(f'non-ASCII narrowing, Wine best-fit against "?": {case["name"]} '
-                  f'(stored UTF-16LE {case["narrowing"].hex()})\n'
-                  f'    wine:  {w}\n    linux: {l}')
-            same += 1
-            continue
         fail(f'reader differs from Wine for case "{case["name"]}"\n'
              f'    wine:  {w}\n    linux: {l}')
     print(f'differential: {len(cases)} cases, {same} agree')
+
+
+def unit_values():
+    """Every UTF-16 unit as string data, (value name, bytes) for 256 values of
+    256 units: once with a NUL at the end, which Wine writes to system.reg as
+    an escaped string, and once without, which it writes as hex(1)."""
+    values = []
+    for nul in (True, False):
+        for high in range(256):
+            units = b''.join((high << 8 | low).to_bytes(2, 'little') for low in range(256))
+            values.append((f'{high:02x}' + ('' if nul else ' no nul'),
+                           units + (b'\0\0' if nul else b'')))
+    return values
+
+
+def parse_dump_line(line):
+    head, _, data = line.partition(' data=')
+    return head, bytes.fromhex(data)
+
+
+def run_units(prefix, win64, native):
+    """Each UTF-16 unit narrows to the same byte in the reader as in Wine's
+    RegQueryValueExA."""
+    start = time.monotonic()
+    values = unit_values()
+    with open(os.path.join(prefix.work, 'units-set.txt'), 'w') as f:
+        for name, data in values:
+            f.write(f'32\t{UNITS_KEY}\t{name}\t{REG_SZ}\t{data.hex()}\n')
+    with open(os.path.join(prefix.work, 'units-keys.txt'), 'w') as f:
+        for name, _ in values:
+            f.write(f'{UNITS_KEY}\t{name}\n')
+    regtool = os.path.join(win64, 'tarvex_regtool.exe')
+    prefix.wine([regtool, 'set', 'units-set.txt'])
+    wine = prefix.wine([regtool, 'dump', 'units-keys.txt'])
+    prefix.flush()
+    linux = subprocess.run([os.path.join(native, 'tarvex_regdump'), prefix.system_reg(),
+                            os.path.join(prefix.work, 'units-keys.txt')],
+                           capture_output=True, timeout=60)
+    wine_lines = wine.stdout.decode('ascii').replace('\r\n', '\n').splitlines()
+    linux_lines = linux.stdout.decode('ascii').splitlines()
+    if linux.returncode != 0 or len(wine_lines) != len(values) or len(linux_lines) != len(values):
+        fail(f'units: dumps incomplete ({len(wine_lines)} Wine lines, {len(linux_lines)} '
+             f'reader lines for {len(values)} values): {linux.stderr!r}')
+        return
+    agree = {True: 0, False: 0}
+    differences = []
+    for (name, stored), w, l in zip(values, wine_lines, linux_lines):
+        nul = not name.endswith('no nul')
+        (w_head, w_data), (l_head, l_data) = parse_dump_line(w), parse_dump_line(l)
+        want_head = f'open=0 query=0 size={len(stored) // 2}'
+        if w_head != want_head or l_head != want_head:
+            fail(f'units: value "{name}" not read whole\n    wine:  {w_head}\n'
+                 f'    linux: {l_head} (want {want_head})')
+            continue
+        for i in range(256):
+            unit = stored[2 * i] | stored[2 * i + 1] << 8
+            if w_data[i] == l_data[i]:
+                agree[nul] += 1
+            else:
+                differences.append(f'U+{unit:04X} ({"string" if nul else "hex(1)"}): '
+                                   f'Wine {w_data[i]:#04x}, reader {l_data[i]:#04x}')
+        if w_data[256:] != l_data[256:]:
+            differences.append(f'value "{name}": Wine ends {w_data[256:].hex()}, '
+                               f'reader {l_data[256:].hex()}')
+    euro = parse_dump_line(wine_lines[0x20])[1][0xac:0xad]
+    if euro != b'\x80':
+        fail(f'units: Wine narrows U+20AC to {euro.hex()}, not 80: its ANSI code page is '
+             f'not 1252 (the locale is LC_ALL={prefix.env["LC_ALL"]})')
+    for d in differences[:20]:
+        print('    ' + d)
+    if differences:
+        fail(f'units: {len(differences)} differences from Wine')
+    print(f'units: {agree[True]} of 65536 UTF-16 units agree as escaped strings, '
+          f'{agree[False]} of 65536 as hex(1), in {time.monotonic() - start:.1f} s')
 
 
 # --- 2. tarvex.exe end to end ---------------------------------------------------
@@ -276,6 +335,7 @@ VERSIONS = [
     ('"Version"=hex(2):' + ','.join(f'{b:02x}' for b in utf16('7.1')),
      [('7.2', installed('7.1') + specified('7.2') + LESS, 0)]),
     ('"Version"=hex:35,2e,36,30', [('6.0', installed('5.60') + specified('6.0') + LESS, 0)]),
+    ('"Version"="\uff15.\uff16\uff10"', [('5.61', installed('5.60') + specified('5.61') + LESS, 0)]),
     ('"Version"="' + ' ' * 255 + '1.2"', [('1.3', installed('1.2') + specified('1.3') + LESS, 0)]),
     ('"Version"="' + '5' * 260 + '"', [('5.60', UNREADABLE, 1)]),
     ('"Other"="5.60"', [('5.60', UNREADABLE, 1)]),
@@ -362,6 +422,7 @@ def main():
             return 1
         print(f'prefix ready in {time.monotonic() - start:.1f} s')
         run_differential(prefix, win64, native)
+        run_units(prefix, win64, native)
         run_end_to_end(prefix, win64, native)
     finally:
         prefix.server('-k')
