@@ -324,14 +324,14 @@ bool LinkTarget(const ValueData& value, std::vector<std::u16string>* path) {
         static_cast<unsigned char>(value.kept[i]) |
         (static_cast<unsigned char>(value.kept[i + 1]) << 8));
   }
-  const std::u16string_view root = u"\\Registry\\";
-  if (target.size() <= root.size() ||
-      !EqualsFolded(std::u16string_view(target).substr(0, root.size()), root)) {
+  const std::u16string_view machine = u"\\Registry\\Machine";
+  if (target.size() < machine.size() ||
+      !EqualsFolded(std::u16string_view(target).substr(0, machine.size()),
+                    machine) ||
+      (target.size() > machine.size() && target[machine.size()] != u'\\')) {
     return false;
   }
-  *path = SplitPath(std::u16string_view(target).substr(root.size()));
-  if (path->empty() || !EqualsFolded(path->front(), u"Machine")) return false;
-  path->erase(path->begin());
+  *path = SplitPath(std::u16string_view(target).substr(machine.size()));
   return true;
 }
 

@@ -404,7 +404,7 @@ TEST(SystemRegTest, FollowsLinks) {
       {"a link value of another type is read as UTF-16 all the same",
        kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation] 1\n #linked\n"
                            "\"SymbolicLinkValue\"=hex(1):") +
-           Utf16Hex("\\REGISTRY\\\\machine\\Software\\Brek Computer Corporation") + "\n" +
+           Utf16Hex("\\REGISTRY\\machine\\\\Software\\Brek Computer Corporation") + "\n" +
            kWin32Key + value,
        Found(std::string("5.60\0", 5))},
       {"a link with a Wow6432Node child is redirected, not followed",
@@ -414,6 +414,11 @@ TEST(SystemRegTest, FollowsLinks) {
            "[Software\\\\Brek Computer Corporation\\\\Wow6432Node\\\\BrekZOLP\\\\CurrentVersion]\n" +
            value,
        Found(std::string("5.60\0", 5))},
+      {"a link whose root is spelled with two separators",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\\\Machine\\Software\\Brek Computer Corporation") +
+           "\n" + kWin32Key + value,
+       kNoKey},
       {"a link to another root",
        kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
            "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Users\\Software\\Brek Computer Corporation") +

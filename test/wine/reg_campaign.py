@@ -82,7 +82,8 @@ def spell(text, rng, end, plain=False):
 
 
 def recase(text, rng):
-    return ''.join(c.swapcase() if c.isascii() and rng.random() < 0.3 else c for c in text)
+    return ''.join(c.swapcase() if (c.isascii() or c in NAME_CHARS_WIDE[:4]) and
+                   rng.random() < 0.3 else c for c in text)
 
 
 def header_path(elements, rng, plain=False):
@@ -149,11 +150,15 @@ class Case:
 
 
 NAME_CHARS = 'abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .-_{}()'
+# Letters beyond ASCII that the query can name (Latin-1, the same in code page
+# 1252), in both cases.
+NAME_CHARS_WIDE = 'éÉüÜÿ'
 
 
 def random_name(rng, lo=1, hi=10):
     n = rng.randint(lo, hi)
-    s = ''.join(rng.choice(NAME_CHARS) for _ in range(n))
+    chars = NAME_CHARS + (NAME_CHARS_WIDE if rng.random() < 0.2 else '')
+    s = ''.join(rng.choice(chars) for _ in range(n))
     return s.strip() or 'n'
 
 
@@ -162,7 +167,7 @@ def random_text(rng):
     r = rng.random()
     if r < 0.4:
         return rng.choice(['5.60', '1.2.3', '', ' 6.0 beta', '7', 'x'])
-    chars = NAME_CHARS + '\\"\t[]=@#;,'
+    chars = NAME_CHARS + '\\"\t[]=@#;,' + ('é€中５．\u2074\u3000' if rng.random() < 0.3 else '')
     return ''.join(rng.choice(chars) for _ in range(rng.randint(0, 20)))
 
 
@@ -301,7 +306,7 @@ def link_target(path, rng):
     elif r < 0.1:
         tail += '\\'
     elif r < 0.13:
-        return '\\Registry\\\\Machine' + tail, True
+        return '\\Registry\\\\Machine' + tail, False  # Wine finds no key there.
     elif r < 0.16:
         return '\\Registry\\User\\' + path, False
     elif r < 0.19:
