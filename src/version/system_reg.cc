@@ -186,7 +186,7 @@ int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
         for (std::size_t i = 0; i < children.size(); ++i) {
           const std::u16string& name = tree.at(children[i]).name;
           if (length >= name.size() ||
-              FoldAscii(name[length]) != FoldAscii(units[u])) {
+              UpperCaseOf(name[length]) != UpperCaseOf(units[u])) {
             alive &= ~(std::uint32_t{1} << i);
           }
         }
