@@ -31,5 +31,6 @@ char16_t UpperCaseOfNonAscii(char16_t unit) {
   const auto* found =
       std::lower_bound(std::begin(kUppers), std::end(kUppers), unit,
                        [](const Upper& u, char16_t c) { return u.unit < c; });
-  return found != std::end(kUppers) && found->unit == unit ? found->upper : unit;
+  return found != std::end(kUppers) && found->unit == unit ? found->upper
+                                                           : unit;
 }

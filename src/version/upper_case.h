@@ -11,7 +11,9 @@ char16_t UpperCaseOfNonAscii(char16_t unit);
 // nearly every name is, needs no table.
 inline char16_t UpperCaseOf(char16_t unit) {
   if (unit >= 0x80) return UpperCaseOfNonAscii(unit);
-  return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+  return (unit >= u'a' && unit <= u'z')
+             ? static_cast<char16_t>(unit - u'a' + u'A')
+             : unit;
 }
 
 #endif  // TARVEX_VERSION_UPPER_CASE_H_
