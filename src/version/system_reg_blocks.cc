@@ -12,7 +12,7 @@ void Reader::CopyFrom(std::uint64_t start, std::string* bytes) const {
   bytes->assign(&block_[from], pos_ + 1 - from);
 }
 
-bool Reader::PreviousLineMayContinue() const {
+bool Reader::PreviousLineHoldsBackslash() const {
   std::size_t i = pos_;
   while (i > 0 && block_[i - 1] != '\n') --i;  // This line's start.
   if (i == 0) return true;

@@ -103,10 +103,15 @@ class Reader {
   // Whether the line before the one the reader is on may end in a "\" that
   // carries a value's data over to this line: false when it is empty or holds
   // no "\", true when it does or lies outside this block.
-  bool PreviousLineMayContinue() const;
+  bool PreviousLineMayContinue() const {
+    // Wine writes an empty line before each section.
+    if (pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n') return false;
+    return PreviousLineHoldsBackslash();
+  }
 
  private:
   bool Fill();
+  bool PreviousLineHoldsBackslash() const;
 
   // Whether only blanks stand between the line start and the next byte.
   bool OnlyBlanksBefore() const {
