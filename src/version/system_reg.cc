@@ -236,15 +236,25 @@ void ReadSection(Reader& in, Node& node, const std::u16string* value_name) {
   }
 }
 
+// Where lines are read again from: a line start, and whether value lines there
+// belong to a key (values after a section line that is no key are not read).
+struct LinePoint {
+  std::uint64_t offset = RegistryFileKey::kNoSection;
+  bool keyed = false;
+};
+
 // Whether the "[" at `target` is not a section line but part of a value's data
-// that a line before it carried over with "\\", reading the lines from the
-// section line at `section` on. Only needed where the sections between are
-// skipped unread; it is rare, so the lines are read again.
-bool InsideValue(RegistryFile& file, std::uint64_t section, std::uint64_t target) {
-  Reader in(file, section);
+// that a line before it carried over with "\\", reading the lines from `*from`
+// on (a section line, or where the last such read ended). Only needed where the
+// sections between are skipped unread; it is rare, so the lines are read
+// again, but each once: a value that takes in "[" lines moves `*from` past its
+// end.
+bool InsideValue(RegistryFile& file, LinePoint* from, std::uint64_t target) {
+  if (target < from->offset) return true;
+  Reader in(file, from->offset);
   std::u16string name;
   ValueData data;
-  bool keyed = false;  // Values after a section line that is no key are not read.
+  bool keyed = from->keyed;
   for (;;) {
     SkipSpaces(in);
     const int c = in.Peek();
@@ -254,7 +264,10 @@ bool InsideValue(RegistryFile& file, std::uint64_t section, std::uint64_t target
       keyed = SectionNameCloses(in);
     } else if (keyed && (c == '"' || c == '@')) {
       ReadValueLine(in, &name, &data);
-      if (in.offset() > target) return true;
+      if (in.offset() > target) {
+        *from = {in.offset(), keyed};
+        return true;
+      }
       continue;
     }
     in.SkipLine();
@@ -274,18 +287,19 @@ bool ScanFile(RegistryFile& file, std::uint64_t offset, Tree& tree,
     if (!in.AtLineEnd()) return false;
   }
   std::string known_prefix;
-  std::uint64_t last_section = offset == 0 ? RegistryFileKey::kNoSection : offset;
+  LinePoint rescan;  // None before the first section line.
+  if (offset != 0) rescan.offset = offset;
   bool read_through = offset != 0;  // The lines before were read.
   for (;;) {
     in.SkipToSection();
     if (in.Peek() < 0) break;
     const std::uint64_t section_offset = in.offset();
-    if (!read_through && last_section != RegistryFileKey::kNoSection &&
-        in.PreviousLineMayContinue() && InsideValue(file, last_section, section_offset)) {
+    if (!read_through && rescan.offset != RegistryFileKey::kNoSection &&
+        in.PreviousLineMayContinue() && InsideValue(file, &rescan, section_offset)) {
       in.SkipLine();
       continue;
     }
-    last_section = section_offset;
+    rescan = {section_offset, false};
     read_through = false;
     const int index = ReadSectionLine(in, tree, &known_prefix);
     if (index < 0) continue;

@@ -203,6 +203,14 @@ TEST(SystemRegTest, FindsTheKeyInTheViewOfA32BitProgram) {
       {"values of a section that is no key carry nothing over",
        kHead + std::string("[Software\\\\Other\n\"x\"=hex:35,\\\n") + kWin32Key + value,
        Found(std::string("5.60\0", 5))},
+      {"sections taken in one after another",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n[A]\n\"y\"=hex:36,\\\n[B]\n") +
+           "\"Version\"=\"9.9\"\n\"z\"=hex:37,\\\n  38,\\\n" + kWin32Key + value,
+       kNoKey},
+      {"and the first section after them",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n[A]\n\"y\"=hex:36,\\\n[B]\n\n") +
+           kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
       {"nor do values before any section",
        kHead + std::string("\"x\"=hex:35,\\\n") + kWin32Key + value,
        Found(std::string("5.60\0", 5))},
