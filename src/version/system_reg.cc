@@ -66,7 +66,15 @@ class Tree {
 
   int Child(int parent, std::u16string_view name) {
     for (const int child : at(parent).children) {
-      if (EqualsFolded(at(child).name, name)) return child;
+      if (!at(child).wow && EqualsFolded(at(child).name, name)) return child;
+    }
+    return -1;
+  }
+
+  // The Wow6432Node child a 32-bit view is redirected to, or -1.
+  int RedirectChild(int parent) {
+    for (const int child : at(parent).children) {
+      if (at(child).wow) return child;
     }
     return -1;
   }
@@ -98,16 +106,21 @@ class Tree {
     return index;
   }
 
-  void Grow(int parent, std::size_t step) {
+  // Below a Wow6432Node, whether named in the path or entered by redirection,
+  // nothing is redirected again; a step the path itself continues into
+  // Wow6432Node is not redirected either. The last step is.
+  void Grow(int parent, std::size_t step, bool inside_wow = false) {
     if (step == steps_.size()) return;
+    const bool named_wow = EqualsFolded(steps_[step].name, kWow6432Node);
     const int child = Add(parent, steps_[step].name, static_cast<int>(step), false);
-    Grow(child, step + 1);
-    if (steps_[step].redirect && step + 1 < steps_.size() &&
-        !EqualsFolded(steps_[step + 1].name, kWow6432Node)) {
+    Grow(child, step + 1, inside_wow || named_wow);
+    if (steps_[step].redirect && !inside_wow && !named_wow &&
+        (step + 1 == steps_.size() || !EqualsFolded(steps_[step + 1].name, kWow6432Node))) {
       const int wow = Add(child, kWow6432Node, static_cast<int>(step), true);
-      Grow(wow, step + 1);
+      Grow(wow, step + 1, true);
     }
   }
+
 
   const std::vector<Step>& steps_;
   std::vector<Node> nodes_;
@@ -173,7 +186,7 @@ int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
         for (std::size_t i = 0; i < children.size(); ++i) {
           const std::u16string& name = tree.at(children[i]).name;
           if (length >= name.size() ||
-              FoldAscii(name[length]) != FoldAscii(units[u])) {
+              UpperCaseOf(name[length]) != UpperCaseOf(units[u])) {
             alive &= ~(std::uint32_t{1} << i);
           }
         }
@@ -201,10 +214,14 @@ int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
 }
 
 // Reads the lines of a section that belongs to `node`, up to the next section.
+// Lines may start with blanks.
 void ReadSection(Reader& in, Node& node, const std::u16string* value_name) {
   std::u16string name;
   ValueData data;
-  for (int c = in.Peek(); c >= 0 && c != '['; c = in.Peek()) {
+  for (;;) {
+    SkipSpaces(in);
+    const int c = in.Peek();
+    if (c < 0 || c == '[') return;
     if (c == '"' || c == '@') {
       if (!ReadValueLine(in, &name, &data)) continue;
       if (EqualsFolded(name, kSymbolicLinkValue)) node.link_target = data;
@@ -215,6 +232,44 @@ void ReadSection(Reader& in, Node& node, const std::u16string* value_name) {
       continue;
     }
     if (in.NextAre("#link")) node.is_link = true;
+    in.SkipLine();
+  }
+}
+
+// Where lines are read again from: a line start, and whether value lines there
+// belong to a key (values after a section line that is no key are not read).
+struct LinePoint {
+  std::uint64_t offset = RegistryFileKey::kNoSection;
+  bool keyed = false;
+};
+
+// Whether the "[" at `target` is not a section line but part of a value's data
+// that a line before it carried over with "\\", reading the lines from `*from`
+// on (a section line, or where the last such read ended). Only needed where the
+// sections between are skipped unread; it is rare, so the lines are read
+// again, but each once: a value that takes in "[" lines moves `*from` past its
+// end.
+bool InsideValue(RegistryFile& file, LinePoint* from, std::uint64_t target) {
+  if (target < from->offset) return true;
+  Reader in(file, from->offset);
+  std::u16string name;
+  ValueData data;
+  bool keyed = from->keyed;
+  for (;;) {
+    SkipSpaces(in);
+    const int c = in.Peek();
+    if (c < 0 || in.offset() >= target) return false;
+    if (c == '[') {
+      in.Next();
+      keyed = SectionNameCloses(in);
+    } else if (keyed && (c == '"' || c == '@')) {
+      ReadValueLine(in, &name, &data);
+      if (in.offset() > target) {
+        *from = {in.offset(), keyed};
+        return true;
+      }
+      continue;
+    }
     in.SkipLine();
   }
 }
@@ -232,12 +287,23 @@ bool ScanFile(RegistryFile& file, std::uint64_t offset, Tree& tree,
     if (!in.AtLineEnd()) return false;
   }
   std::string known_prefix;
+  LinePoint rescan;  // None before the first section line.
+  if (offset != 0) rescan.offset = offset;
+  bool read_through = offset != 0;  // The lines before were read.
   for (;;) {
     in.SkipToSection();
     if (in.Peek() < 0) break;
     const std::uint64_t section_offset = in.offset();
+    if (!read_through && rescan.offset != RegistryFileKey::kNoSection &&
+        in.PreviousLineMayContinue() && InsideValue(file, &rescan, section_offset)) {
+      in.SkipLine();
+      continue;
+    }
+    rescan = {section_offset, false};
+    read_through = false;
     const int index = ReadSectionLine(in, tree, &known_prefix);
     if (index < 0) continue;
+    read_through = true;
     in.SkipLine();
     Node& node = tree.at(index);
     if (node.first_section == RegistryFileKey::kNoSection) {
@@ -264,7 +330,8 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
 // The key path a link names, relative to HKEY_LOCAL_MACHINE. Returns false for
 // a link without a usable target, which then leads nowhere.
 bool LinkTarget(const ValueData& value, std::vector<std::u16string>* path) {
-  if (value.type != kTypeLink || !value.complete()) return false;
+  // Wine reads the data as UTF-16 whatever its type, a NUL included.
+  if (!value.complete()) return false;
   std::u16string target;
   for (std::size_t i = 0; i + 1 < value.kept.size(); i += 2) {
     target += static_cast<char16_t>(
@@ -301,8 +368,9 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
       node = tree.Child(node, steps[i].name);
       if (node < 0 || !tree.at(node).exists) return kRegistryNotFound;
       bool redirect = steps[i].redirect;
-      if (!tree.at(node).is_link && redirect) {
-        const int wow = tree.Child(node, kWow6432Node);
+      // A link is redirected as any key is, before it is followed.
+      if (redirect) {
+        const int wow = tree.RedirectChild(node);
         if (wow >= 0 && tree.at(wow).exists) {
           node = wow;
           redirect = false;
@@ -320,7 +388,12 @@ long OpenRegistryFileKey(RegistryFile& file, std::string_view path,
       if (!rest.empty()) rest.back().redirect = redirect;
       rest.insert(rest.end(), steps.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                   steps.end());
-      if (rest.empty()) return kRegistryNotFound;  // A link to the root.
+      if (rest.empty()) {
+        // A link to HKEY_LOCAL_MACHINE itself, which has no values here.
+        key->path.clear();
+        key->first_section = RegistryFileKey::kNoSection;
+        return kRegistrySuccess;
+      }
     }
     if (rest.empty()) {
       key->path = tree.PathOf(node);

@@ -12,9 +12,27 @@ void Reader::CopyFrom(std::uint64_t start, std::string* bytes) const {
   bytes->assign(&block_[from], pos_ + 1 - from);
 }
 
+bool Reader::PreviousLineHoldsBackslash() const {
+  std::size_t i = pos_;
+  while (i > 0 && block_[i - 1] != '\n') --i;  // This line's start.
+  if (i == 0) return true;
+  --i;
+  if (i == 0) return byte_before_block_ != '\n';
+  if (block_[i - 1] == '\n') return false;  // An empty line.
+  for (; i > 0 && block_[i - 1] != '\n'; --i) {
+    if (block_[i - 1] == '\\') return true;
+  }
+  return i == 0;
+}
+
 bool Reader::Fill() {
   if (at_end_) return false;
-  if (end_ > 0) byte_before_block_ = block_[end_ - 1];
+  if (end_ > 0) {
+    byte_before_block_ = block_[end_ - 1];
+    std::size_t i = end_;
+    while (i > 0 && IsBlank(static_cast<unsigned char>(block_[i - 1]))) --i;
+    if (i > 0) blanks_before_block_ = block_[i - 1] == '\n';
+  }
   block_offset_ += end_;
   pos_ = end_ = 0;
   const long got = file_.ReadAt(block_offset_, block_.get(), kBlockSize);

@@ -13,6 +13,12 @@
 
 #include "version/system_reg.h"
 
+// The blanks Wine skips in a line: isspace() of the C locale, less the line
+// end.
+inline bool IsBlank(int c) {
+  return c == ' ' || (c >= '\t' && c <= '\r' && c != '\n');
+}
+
 // Bytes read at a time.
 constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
 
@@ -77,7 +83,8 @@ class Reader {
     }
   }
 
-  // Moves to the next "[" that starts a line, or to the end of the file.
+  // Moves to the next "[" that starts a line, after blanks or none, or to the
+  // end of the file.
   void SkipToSection() {
     for (;;) {
       if (pos_ == end_ && !Fill()) return;
@@ -88,14 +95,33 @@ class Reader {
       }
       pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
                                       block_.get());
-      const char before = pos_ > 0 ? block_[pos_ - 1] : byte_before_block_;
-      if (before == '\n') return;
+      if (OnlyBlanksBefore()) return;
       ++pos_;
     }
   }
 
+  // Whether the line before the one the reader is on may end in a "\" that
+  // carries a value's data over to this line: false when it is empty or holds
+  // no "\", true when it does or lies outside this block.
+  bool PreviousLineMayContinue() const {
+    // Wine writes an empty line before each section.
+    if (pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n') return false;
+    return PreviousLineHoldsBackslash();
+  }
+
  private:
   bool Fill();
+  bool PreviousLineHoldsBackslash() const;
+
+  // Whether only blanks stand between the line start and the next byte.
+  bool OnlyBlanksBefore() const {
+    for (std::size_t i = pos_; i > 0; --i) {
+      const char c = block_[i - 1];
+      if (c == '\n') return true;
+      if (!IsBlank(static_cast<unsigned char>(c))) return false;
+    }
+    return blanks_before_block_;
+  }
 
   RegistryFile& file_;
   std::unique_ptr<char[]> block_;  // Not cleared: only what was read is used.
@@ -104,6 +130,8 @@ class Reader {
   std::size_t end_ = 0;
   // Reading starts at the start of the file or of a section: a line start.
   char byte_before_block_ = '\n';
+  // Whether the last line of the blocks before this one holds only blanks.
+  bool blanks_before_block_ = true;
   bool at_end_ = false;
   bool failed_ = false;
 };

@@ -28,48 +28,61 @@ bool ReadString(Reader& in, char end, std::u16string* text, std::size_t limit,
   }
 }
 
-void SkipBlanks(Reader& in) {
-  while (in.Peek() == ' ' || in.Peek() == '\t') in.Next();
-}
+// How a number of value data ended.
+enum class Number { kNone, kRead, kReadBeforeX };
 
-void SkipSpaces(Reader& in) {
-  for (int c = in.Peek(); c == ' ' || (c >= '\t' && c <= '\r' && c != '\n');
-       c = in.Peek()) {
-    in.Next();
-  }
-}
-
-// Reads hex digits as a number, saturating beyond 64 bits.
-bool ReadHexNumber(Reader& in, std::uint64_t* value) {
-  if (HexDigit(in.Peek()) < 0) return false;
+// Reads a number as strtoul(text, &end, 16) does, the way Wine reads the
+// numbers of value data: blanks, a sign and "0x" may come first, a negative
+// number wraps, one beyond 64 bits is the largest. kNone: there is no digit.
+// kReadBeforeX: "0x" with no digit after it, which is the number 0 followed by
+// an "x" that the reader has moved past.
+Number ReadNumber(Reader& in, std::uint64_t* value) {
+  SkipSpaces(in);
+  const bool negative = in.NextIs('-');
+  if (!negative) in.NextIs('+');
   *value = 0;
+  if (in.NextIs('0')) {
+    if (in.NextIs('x') || in.NextIs('X')) {
+      if (HexDigit(in.Peek()) < 0) return Number::kReadBeforeX;
+    }
+  } else if (HexDigit(in.Peek()) < 0) {
+    return Number::kNone;
+  }
   bool overflow = false;
   while (HexDigit(in.Peek()) >= 0) {
     const auto digit = static_cast<std::uint64_t>(HexDigit(in.Next()));
     if (*value > (~std::uint64_t{0} >> 4)) overflow = true;
     *value = (*value << 4) | digit;
   }
-  if (overflow) *value = ~std::uint64_t{0};
-  return true;
+  if (overflow) {
+    *value = ~std::uint64_t{0};
+  } else if (negative) {
+    *value = ~*value + 1;
+  }
+  return Number::kRead;
 }
 
 // Reads a list of hex bytes such as "01,ab,\" that may go on over the next
-// lines; leaves the reader on the line end of its last line.
+// lines, whatever they hold; leaves the reader on its last line. A byte is
+// read as a 32-bit number, as Wine reads it.
 bool ReadHexList(Reader& in, ValueData* data) {
   for (;;) {
     std::uint64_t byte = 0;
-    while (ReadHexNumber(in, &byte)) {
-      if (byte > 0xff) return false;
+    while (HexDigit(in.Peek()) >= 0) {
+      if (ReadNumber(in, &byte) != Number::kRead ||
+          static_cast<std::uint32_t>(byte) > 0xff) {
+        return false;
+      }
       data->Append(static_cast<unsigned char>(byte));
       SkipSpaces(in);
       in.NextIs(',');
       SkipSpaces(in);
     }
     if (in.AtLineEnd()) return true;
+    // What follows the "\" is not read.
     if (!in.NextIs('\\')) return false;
-    // The list goes on at the next line, unless that line starts a section.
     in.SkipLine();
-    if (in.Peek() == '[') return false;
+    if (in.Peek() < 0) return false;
     SkipSpaces(in);
   }
 }
@@ -79,17 +92,22 @@ bool ReadValueData(Reader& in, ValueData* data) {
   std::uint64_t number = 0;
   if (in.NextIs('"')) {
     data->type = kTypeSz;
-  } else if (in.NextAre("str(")) {
-    // Only the string types that are not plain strings have this form.
-    if (!ReadHexNumber(in, &number) || !in.NextAre("):\"") ||
-        (number != kTypeExpandSz && number != kTypeMultiSz)) {
+  } else if (in.NextAre("str")) {
+    // Only these three types have this form, spelled just so.
+    if (in.NextAre(":\"")) {
+      data->type = kTypeSz;
+    } else if (!in.NextIs('(')) {
+      return false;
+    } else if (in.NextAre("2):\"")) {
+      data->type = kTypeExpandSz;
+    } else if (in.NextAre("7):\"")) {
+      data->type = kTypeMultiSz;
+    } else {
       return false;
     }
-    data->type = static_cast<std::uint32_t>(number);
   } else if (in.NextAre("dword:")) {
     // Digits that cannot be read leave the number 0, the way Wine reads it.
-    SkipSpaces(in);
-    if (!ReadHexNumber(in, &number)) number = 0;
+    ReadNumber(in, &number);
     data->type = kTypeDword;
     for (int shift = 0; shift < 32; shift += 8) {
       data->Append(static_cast<unsigned char>(number >> shift));
@@ -98,7 +116,13 @@ bool ReadValueData(Reader& in, ValueData* data) {
   } else if (in.NextAre("hex")) {
     data->type = kTypeBinary;
     if (in.NextIs('(')) {
-      if (!ReadHexNumber(in, &number) || !in.NextIs(')')) return false;
+      // No digits at all is type 0, if nothing else stands before the ")".
+      const std::uint64_t start = in.offset();
+      const Number read = ReadNumber(in, &number);
+      if (read == Number::kReadBeforeX ||
+          (read == Number::kNone && in.offset() != start) || !in.NextIs(')')) {
+        return false;
+      }
       data->type = static_cast<std::uint32_t>(number);
     }
     return in.NextIs(':') && ReadHexList(in, data);
@@ -204,16 +228,15 @@ bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data) {
     named = ReadString(in, '"', name, kMaxKeptName + 1, nullptr);
   }
   if (named) {
-    SkipBlanks(in);
+    SkipSpaces(in);
     named = in.NextIs('=');
   }
   if (named) {
-    SkipBlanks(in);
+    SkipSpaces(in);
     if (!ReadValueData(in, data)) *data = ValueData{};
   }
-  // A hex list cut short by a section line has left the reader on that line;
-  // any other line it went on to is used up.
-  if (in.Peek() != '[' || !in.AtLineStart()) in.SkipLine();
+  // A line the data went on to is used up, even a section line.
+  in.SkipLine();
   return named;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "version/system_reg_blocks.h"
+#include "version/upper_case.h"
 
 constexpr char kSignature[] = "WINE REGISTRY Version 2";
 // Value data beyond this is counted but not kept: it is far more than a
@@ -23,24 +24,23 @@ constexpr std::uint32_t kTypeSz = 1;
 constexpr std::uint32_t kTypeExpandSz = 2;
 constexpr std::uint32_t kTypeBinary = 3;
 constexpr std::uint32_t kTypeDword = 4;
-constexpr std::uint32_t kTypeLink = 6;
 constexpr std::uint32_t kTypeMultiSz = 7;
 
-// Key and value names compare as Wine compares them here: ASCII letters
-// without case, every other unit as itself.
-inline char16_t FoldAscii(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
+// Key and value names compare as Wine compares them: by the upper case of
+// each unit.
 inline bool EqualsFolded(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-           return FoldAscii(x) == FoldAscii(y);
+           return UpperCaseOf(x) == UpperCaseOf(y);
          });
 }
 
 inline bool IsStringType(std::uint32_t type) {
   return type == kTypeSz || type == kTypeExpandSz || type == kTypeMultiSz;
+}
+
+inline void SkipSpaces(Reader& in) {
+  while (IsBlank(in.Peek())) in.Next();
 }
 
 enum class Decoded { kUnits, kEnd, kBad };

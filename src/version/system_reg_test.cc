@@ -135,9 +135,13 @@ TEST(SystemRegTest, FindsTheKeyInTheViewOfA32BitProgram) {
       {"Wow6432Node deeper in the path",
        kHead + std::string("[Software\\\\Brek Computer Corporation\\\\Wow6432Node\\\\BrekZOLP\\\\CurrentVersion]\n") + value,
        Found(std::string("5.60\0", 5))},
-      {"Wow6432Node below the last name is not entered",
+      {"Wow6432Node below the last name is entered too",
        kHead + std::string(kWin32Key) + value +
            "[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion\\\\Wow6432Node]\n\"Version\"=\"1.1\"\n",
+       Found(std::string("1.1\0", 4))},
+      {"no redirection below a Wow6432Node",
+       kHead + std::string(kWin64Key) + value +
+           "[Software\\\\Wow6432Node\\\\Brek Computer Corporation\\\\Wow6432Node\\\\BrekZOLP\\\\CurrentVersion]\n\"Version\"=\"9.9\"\n",
        Found(std::string("5.60\0", 5))},
       {"names in any letter case",
        kHead + std::string("[sOFTWARE\\\\wow6432node\\\\BREK COMPUTER CORPORATION\\\\brekzolp\\\\currentVERSION]\n\"vERSION\"=\"5.60\"\n"),
@@ -176,10 +180,84 @@ TEST(SystemRegTest, FindsTheKeyInTheViewOfA32BitProgram) {
        "WINE REGISTRY Version 2\r\n\r\n[Software\\\\Brek Computer Corporation\\\\BrekZOLP\\\\CurrentVersion] 1\r\n#time=1d\r\n\"Version\"=\"5.60\"\r\n",
        Found(std::string("5.60\0", 5))},
       {"a \"[\" inside a line starts no section",
-       kHead + std::string(kWin32Key) + "\"A\"=\"[x]\"\n  [Software]\n" + value,
+       kHead + std::string(kWin32Key) + "\"A\"=\"[x]\"\n; [Software]\nx [Software]\n" + value,
+       Found(std::string("5.60\0", 5))},
+      {"but one after blanks does",
+       kHead + std::string(kWin32Key) + "\"A\"=\"x\"\n \t\v\f\r[Software]\n" + value, kNoValue},
+      {"blanks before value and option lines",
+       kHead + std::string(kWin64Key) + " \t\"Version\"=\"5.60\"\n",
+       Found(std::string("5.60\0", 5))},
+      {"a section line carried over into by a hex list is none",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n") + kWin32Key + value,
+       kNoKey},
+      {"the same where the section before is read",
+       kHead + std::string(kWin32Key) + "\"Version\"=\"1.0\"\n\"x\"=hex:35,\\ ignored\n" +
+           "[Software\\\\Other]\n" + value,
+       Found(std::string("5.60\0", 5))},
+      {"a list that ended before the section line",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n36\n") + kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"a line with a \\ that carries nothing over",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=\"a\\\\\"\n;\\\n") + kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"values of a section that is no key carry nothing over",
+       kHead + std::string("[Software\\\\Other\n\"x\"=hex:35,\\\n") + kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"sections taken in one after another",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n[A]\n\"y\"=hex:36,\\\n[B]\n") +
+           "\"Version\"=\"9.9\"\n\"z\"=hex:37,\\\n  38,\\\n" + kWin32Key + value,
+       kNoKey},
+      {"and the first section after them",
+       kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n[A]\n\"y\"=hex:36,\\\n[B]\n\n") +
+           kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"nor do values before any section",
+       kHead + std::string("\"x\"=hex:35,\\\n") + kWin32Key + value,
        Found(std::string("5.60\0", 5))},
   };
   for (const Case& c : kCases) Check(c);
+}
+
+// Paths other than ZOLP's, as a 32-bit program may ask for them.
+TEST(SystemRegTest, RedirectsEachPathAsAProgramAsksForIt) {
+  struct PathCase {
+    const char* what;
+    const char* path;
+    long open;
+    long query;
+  };
+  const std::string text = kHead + std::string(
+      "[A\\\\Wow6432Node\\\\B] 1\n\"Version\"=\"A/W/B\"\n"
+      "[A\\\\Wow6432Node\\\\Wow6432Node\\\\B] 1\n\"Version\"=\"A/W/W/B\"\n"
+      "[Caf\\xe9\\\\Vers\\x131on] 1\n\"Version\"=\"ı\"\n"
+      "[L] 1\n#link\n\"SymbolicLinkValue\"=hex(6):") +
+      Utf16Hex("\\Registry\\Machine") + "\n";
+  const PathCase kCases[] = {
+      {"redirected once", "A\\B", 0, 0},
+      {"Wow6432Node named in the path is not redirected again", "A\\Wow6432Node\\B", 0, 0},
+      {"the twice-nested one only when named", "A\\Wow6432Node\\Wow6432Node\\B", 0, 0},
+      {"Wow6432Node itself", "A\\Wow6432Node", 0, kRegistryNotFound},
+      {"a link to HKEY_LOCAL_MACHINE", "L", 0, kRegistryNotFound},
+      {"and on from there", "L\\A\\B", 0, 0},
+      {"a name beyond ASCII in another case, by Wine's table", "CAF\xc9", 0, kRegistryNotFound},
+      {"where dotless i is no I", "Caf\xe9\\Version", kRegistryNotFound, -1},
+  };
+  const std::string kData[] = {"A/W/B", "A/W/B", "A/W/W/B", "", "", "A/W/B", "", ""};
+  for (std::size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
+    const PathCase& c = kCases[i];
+    SCOPED_TRACE(c.what);
+    StringFile file(text, 5);
+    RegistryFileKey key;
+    ASSERT_EQ(OpenRegistryFileKey(file, c.path, &key), c.open);
+    if (c.open != 0) continue;
+    unsigned char buffer[260];
+    std::uint32_t size = sizeof buffer;
+    EXPECT_EQ(QueryRegistryFileValue(file, key, "Version", buffer, &size), c.query);
+    if (c.query == 0) {
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), size),
+                kData[i] + std::string(1, '\0'));
+    }
+  }
 }
 
 TEST(SystemRegTest, MergesRepeatedSectionsAndTheLastValueWins) {
@@ -282,6 +360,20 @@ TEST(SystemRegTest, ReturnsTheDataTheWayTheNarrowQueryDoes) {
       {"NUL inside the string", key + std::string("\"Version\"=\"5.6\0\"\n", 17), Found("")},
       {"no = sign makes no value", key + "\"Version\" \"5.60\"\n", kNoValue},
       {"blanks around =", key + "\"Version\" \t= \t\"5.60\"\n", Found(std::string("5.60\0", 5))},
+      {"any blanks around =", key + "\"Version\"\r\v=\f\"5.60\"\n", Found(std::string("5.60\0", 5))},
+      {"str: is REG_SZ", key + "\"Version\"=str:\"5.60\"\n", Found(std::string("5.60\0", 5))},
+      {"str() spelled otherwise", key + "\"Version\"=str(02):\"5.60\"\n", Found("")},
+      {"hex() is type 0", key + "\"Version\"=hex():35\n", Found("5")},
+      {"hex() numbers as strtoul reads them", key + "\"Version\"=hex( +0x2):" + Utf16Hex("5.6") + "\n",
+       Found("5.6")},
+      {"hex() with a sign and no digit", key + "\"Version\"=hex(-):35\n", Found("")},
+      {"hex(0x) is no type", key + "\"Version\"=hex(0x):35\n", Found("")},
+      {"dword with 0x and spaces", key + "\"Version\"=dword: 0x35\n", Found(std::string("5\0\0\0", 4))},
+      {"negative dword", key + "\"Version\"=dword:-1\n", Found(std::string(4, '\xff'))},
+      {"hex bytes with 0x", key + "\"Version\"=hex:0x35,2e\n", Found("5.")},
+      {"hex bytes read as 32-bit numbers", key + "\"Version\"=hex:100000035\n", Found("5")},
+      {"a hex byte 0x without digits", key + "\"Version\"=hex:0x,35\n", Found("")},
+      {"a hex list whose \\ ends the file", key + "\"Version\"=hex:35,\\\n", Found("")},
       {"the default value is another value", key + "@=\"5.60\"\n", kNoValue},
       {"a name that never ends makes no value", key + "\"Version=\"5.60\n", kNoValue},
       {"a value line without a key", kHead + std::string("\"Version\"=\"5.60\"\n"), kNoKey},
@@ -321,7 +413,30 @@ TEST(SystemRegTest, FollowsLinks) {
            "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\User\\Brek") + "\n" +
            kWin32Key + value,
        kNoKey},
-      {"a link value of another type",
+      {"a link value of another type is read as UTF-16 all the same",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation] 1\n #linked\n"
+                           "\"SymbolicLinkValue\"=hex(1):") +
+           Utf16Hex("\\REGISTRY\\machine\\\\Software\\Brek Computer Corporation") + "\n" +
+           kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"a link with a Wow6432Node child is redirected, not followed",
+       kHead + std::string("[Software\\\\Brek Computer Corporation]\n#link\n\"SymbolicLinkValue\"=hex(6):") +
+           Utf16Hex("\\Registry\\Machine\\Software\\Target") +
+           "\n[Software\\\\Target\\\\BrekZOLP\\\\CurrentVersion]\n\"Version\"=\"9.9\"\n" +
+           "[Software\\\\Brek Computer Corporation\\\\Wow6432Node\\\\BrekZOLP\\\\CurrentVersion]\n" +
+           value,
+       Found(std::string("5.60\0", 5))},
+      {"a link whose root is spelled with two separators",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\\\Machine\\Software\\Brek Computer Corporation") +
+           "\n" + kWin32Key + value,
+       kNoKey},
+      {"a link to another root",
+       kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
+           "\"SymbolicLinkValue\"=hex(6):" + Utf16Hex("\\Registry\\Users\\Software\\Brek Computer Corporation") +
+           "\n" + kWin32Key + value,
+       kNoKey},
+      {"a link value with its NUL",
        kHead + std::string("[Software\\\\Wow6432Node\\\\Brek Computer Corporation]\n#link\n") +
            "\"SymbolicLinkValue\"=\"\\\\Registry\\\\Machine\\\\Software\\\\Brek Computer Corporation\"\n" +
            kWin32Key + value,
