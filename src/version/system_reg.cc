@@ -121,7 +121,6 @@ class Tree {
     }
   }
 
-
   const std::vector<Step>& steps_;
   std::vector<Node> nodes_;
 };
