@@ -96,14 +96,11 @@ bool ReadValueData(Reader& in, ValueData* data) {
     // Only these three types have this form, spelled just so.
     if (in.NextAre(":\"")) {
       data->type = kTypeSz;
-    } else if (!in.NextIs('(')) {
-      return false;
-    } else if (in.NextAre("2):\"")) {
-      data->type = kTypeExpandSz;
-    } else if (in.NextAre("7):\"")) {
-      data->type = kTypeMultiSz;
     } else {
-      return false;
+      if (!in.NextIs('(')) return false;
+      const int digit = in.Next();
+      if ((digit != '2' && digit != '7') || !in.NextAre("):\"")) return false;
+      data->type = digit == '2' ? kTypeExpandSz : kTypeMultiSz;
     }
   } else if (in.NextAre("dword:")) {
     // Digits that cannot be read leave the number 0, the way Wine reads it.
