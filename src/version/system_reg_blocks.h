@@ -95,18 +95,20 @@ class Reader {
       }
       pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) -
                                       block_.get());
-      if (OnlyBlanksBefore()) return;
+      // Wine writes an empty line before each section: one test settles both
+      // that this starts a line and that no data can carry over to it.
+      after_empty_line_ =
+          pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n';
+      if (after_empty_line_ || OnlyBlanksBefore()) return;
       ++pos_;
     }
   }
 
-  // Whether the line before the one the reader is on may end in a "\" that
-  // carries a value's data over to this line: false when it is empty or holds
-  // no "\", true when it does or lies outside this block.
+  // Whether the line before the "[" that SkipToSection stopped at may end in a
+  // "\" that carries a value's data over to this line: false when it is empty
+  // or holds no "\", true when it does or lies outside this block.
   bool PreviousLineMayContinue() const {
-    // Wine writes an empty line before each section.
-    if (pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n') return false;
-    return PreviousLineHoldsBackslash();
+    return !after_empty_line_ && PreviousLineHoldsBackslash();
   }
 
  private:
@@ -132,6 +134,8 @@ class Reader {
   char byte_before_block_ = '\n';
   // Whether the last line of the blocks before this one holds only blanks.
   bool blanks_before_block_ = true;
+  // Whether the "[" that SkipToSection stopped at follows an empty line.
+  bool after_empty_line_ = false;
   bool at_end_ = false;
   bool failed_ = false;
 };
