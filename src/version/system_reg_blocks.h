@@ -51,9 +51,6 @@ class Reader {
     }
     return true;
   }
-  bool AtLineStart() const {
-    return (pos_ > 0 ? block_[pos_ - 1] : byte_before_block_) == '\n';
-  }
   bool AtLineEnd() {
     const int c = Peek();
     return c < 0 || c == '\n';
