@@ -98,9 +98,14 @@ bool ReadValueData(Reader& in, ValueData* data) {
       data->type = kTypeSz;
     } else {
       if (!in.NextIs('(')) return false;
-      const int digit = in.Next();
-      if ((digit != '2' && digit != '7') || !in.NextAre("):\"")) return false;
-      data->type = digit == '2' ? kTypeExpandSz : kTypeMultiSz;
+      if (in.NextIs('2')) {
+        data->type = kTypeExpandSz;
+      } else if (in.NextIs('7')) {
+        data->type = kTypeMultiSz;
+      } else {
+        return false;
+      }
+      if (!in.NextAre("):\"")) return false;
     }
   } else if (in.NextAre("dword:")) {
     // Digits that cannot be read leave the number 0, the way Wine reads it.

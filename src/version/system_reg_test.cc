@@ -381,6 +381,38 @@ TEST(SystemRegTest, ReturnsTheDataTheWayTheNarrowQueryDoes) {
   for (const Case& c : kCases) Check(c);
 }
 
+// A value line that ends before its data does must not take in the line after
+// it, least of all a section line: only a hex list goes on past a line end.
+TEST(SystemRegTest, AValueLineCutShortLeavesTheNextLineAlone) {
+  struct CutCase {
+    const char* line;  // Up to its line end.
+    std::string data;  // What the key's value then holds.
+  };
+  const CutCase kCuts[] = {
+      {"\"Version\"=", ""},         {"\"Version\"=s", ""},
+      {"\"Version\"=str", ""},      {"\"Version\"=str(", ""},
+      {"\"Version\"=str(2", ""},    {"\"Version\"=str(7)", ""},
+      {"\"Version\"=str(2):", ""},  {"\"Version\"=str:", ""},
+      {"\"Version\"=\"5.6", ""},     {"\"Version\"=\"5.6\\", ""},
+      {"\"Version\"=hex(", ""},     {"\"Version\"=hex(2", ""},
+      {"\"Version\"=hex(2)", ""},   {"\"Version\"=hex", ""},
+      {"\"Version\"=dword:", std::string(4, '\0')},
+      {"\"Version\"=dword", ""},
+  };
+  const std::string value = "\"Version\"=\"5.60\"\n";
+  for (const CutCase& cut : kCuts) {
+    SCOPED_TRACE(cut.line);
+    // Read only to tell whether the section line after it is one.
+    EXPECT_EQ(Lookup(kHead + std::string("[Software\\\\Other]\n") + cut.line + "\n" +
+                     kWin32Key + value),
+              Found(std::string("5.60\0", 5)));
+    // Read as the key's own values: the next section's are not the key's.
+    EXPECT_EQ(Lookup(kHead + std::string(kWin32Key) + cut.line + "\n[Software\\\\Other]\n" +
+                     "\"Version\"=\"9.9\"\n"),
+              Found(cut.data));
+  }
+}
+
 TEST(SystemRegTest, FollowsLinks) {
   const std::string link_to_64bit =
       "[Software\\\\Wow6432Node\\\\Brek Computer Corporation] 1\n#link\n"
