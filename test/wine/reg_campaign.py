@@ -203,6 +203,19 @@ def random_data(rng):
                        '"a"junk', 'str(7):"a\\0b\\0"', 'hex:35,\\ junk', 'hex:1000000035'])
 
 
+# How the forms of value data start, each of which a line may end inside.
+DATA_STARTS = ['"5.60"', 'str:"5.60"', 'str(2):"5.60"', 'str(7):"5.60"', 'hex:35,2e',
+               'hex(2):35,00', 'dword:00302e35']
+
+
+def cut_short(data, rng):
+    """The data cut off anywhere, as at a line end a hand edit put there: half
+    the time a form's start, so each place a form can end is met often."""
+    if rng.random() < 0.5:
+        data = rng.choice(DATA_STARTS)
+    return data[:rng.randint(0, len(data))]
+
+
 def value_line(name, data, rng):
     """A value line, its name spelled and the "=" spaced at random."""
     if name is None:
@@ -278,6 +291,7 @@ def gen_lines(c, base, rng):
         lambda: c.line(value_line('Version', 'hex:35,\\', rng)),
         lambda: c.line(value_line('Version', 'hex:35,36\\', rng)),
         lambda: c.line(value_line('Other', 'hex(2):35,00,\\', rng)),
+        lambda: c.line(value_line('Version', cut_short(random_data(rng), rng), rng)),
         lambda: c.line(rng.choice(['  36,00,\\', '37,00', '', '; x', 'junk', '  ,\\'])),
         lambda: c.line(rng.choice(['"Version"', '"Version"="5.60', 'Version="5.60"',
                                    '"Version"=="5.60"', '"Ver"sion"="5.60"',
@@ -293,6 +307,22 @@ def gen_lines(c, base, rng):
         c.ask(q)
         c.ask(q, 'Other')
         c.ask(q, 'SymbolicLinkValue')
+
+
+def gen_cut(c, base, rng):
+    """A value line cut short right before a section line, in the key's own
+    section and in one that is only read to tell where sections start."""
+    key = base + ['K']
+    other = base + ['Other']
+    c.section(key, rng)
+    c.line(value_line('Version', '"1.0"', rng))
+    c.line(value_line('Version', cut_short(random_data(rng), rng), rng))
+    c.section(other, rng)
+    c.line(value_line('Version', cut_short(random_data(rng), rng), rng))
+    c.section(key + ['Sub'], rng)
+    c.line(value_line('Version', random_data(rng), rng))
+    for q in (key, other, key + ['Sub']):
+        c.ask('\\'.join(q))
 
 
 def link_target(path, rng):
@@ -425,7 +455,7 @@ def gen_strings(c, base, rng):
 
 
 GENERATORS = [gen_values] * 4 + [gen_merge] * 2 + [gen_lines] * 3 + [gen_links] * 3 + \
-    [gen_wow] * 2 + [gen_under_wow, gen_strings]
+    [gen_wow] * 2 + [gen_under_wow, gen_strings, gen_cut]
 
 # Ends cut short, each the last text of its file.
 TAILS = [
