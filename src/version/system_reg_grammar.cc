@@ -244,8 +244,9 @@ bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data) {
 
 bool SectionNameCloses(Reader& in) {
   for (;;) {
-    const int c = in.Next();
+    const int c = in.Peek();
     if (c < 0 || c == '\n' || c == 0) return false;
+    in.Next();
     if (c == ']') return true;
     if (c == '\\') {
       const int escaped = in.Peek();

@@ -72,7 +72,8 @@ struct ValueData {
 // value, with no data. Leaves the reader at the start of the line after it.
 bool ReadValueLine(Reader& in, std::u16string* name, ValueData* data);
 
-// Checks that the rest of a section line closes its name with "]".
+// Checks that the rest of a section line closes its name with "]". Stops
+// before a line end, which belongs to the line.
 bool SectionNameCloses(Reader& in);
 
 #endif  // TARVEX_VERSION_SYSTEM_REG_GRAMMAR_H_
