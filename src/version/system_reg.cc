@@ -290,7 +290,11 @@ bool ScanFile(RegistryFile& file, std::uint64_t offset, Tree& tree,
   if (offset != 0) rescan.offset = offset;
   bool read_through = offset != 0;  // The lines before were read.
   for (;;) {
-    in.SkipToSection();
+    const std::uint64_t passed = in.SkipToSection(known_prefix);
+    if (passed != RegistryFileKey::kNoSection) {
+      rescan = {passed, false};
+      read_through = false;
+    }
     if (in.Peek() < 0) break;
     const std::uint64_t section_offset = in.offset();
     if (!read_through && rescan.offset != RegistryFileKey::kNoSection &&

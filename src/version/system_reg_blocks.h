@@ -81,10 +81,15 @@ class Reader {
   }
 
   // Moves to the next "[" that starts a line, after blanks or none, or to the
-  // end of the file.
-  void SkipToSection() {
+  // end of the file. On the way it passes over the section lines after an
+  // empty line whose name starts with `known` (looked for in this block only),
+  // which the caller has no use for: most lines of a large file, as its
+  // sections come sorted. Returns where the last line it passed over starts,
+  // or RegistryFileKey::kNoSection.
+  std::uint64_t SkipToSection(std::string_view known) {
+    std::uint64_t passed = RegistryFileKey::kNoSection;
     for (;;) {
-      if (pos_ == end_ && !Fill()) return;
+      if (pos_ == end_ && !Fill()) return passed;
       const void* hit = std::memchr(&block_[pos_], '[', end_ - pos_);
       if (!hit) {
         pos_ = end_;
@@ -96,7 +101,15 @@ class Reader {
       // that this starts a line and that no data can carry over to it.
       after_empty_line_ =
           pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n';
-      if (after_empty_line_ || OnlyBlanksBefore()) return;
+      if (after_empty_line_) {
+        if (known.empty() || end_ - pos_ <= known.size() ||
+            std::memcmp(&block_[pos_ + 1], known.data(), known.size()) != 0) {
+          return passed;
+        }
+        passed = offset();
+      } else if (OnlyBlanksBefore()) {
+        return passed;
+      }
       ++pos_;
     }
   }

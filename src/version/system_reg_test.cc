@@ -211,6 +211,26 @@ TEST(SystemRegTest, FindsTheKeyInTheViewOfA32BitProgram) {
        kHead + std::string("[Software\\\\Other]\n\"x\"=hex:35,\\\n[A]\n\"y\"=hex:36,\\\n[B]\n\n") +
            kWin32Key + value,
        Found(std::string("5.60\0", 5))},
+      // After the first line below Software, the ones that start as it does are
+      // passed over unread.
+      {"sections passed over for their known start, then one that carries over",
+       kHead + std::string("[Software\\\\Other0]\n\n[Software\\\\Other]\n\"x\"=hex:35,\\\n") +
+           "[Software\\\\Other2]\n\n" +
+           "[Software\\\\Other3]\n\n[Software\\\\Other4]\n\"y\"=hex:36,\\\n" + kWin32Key + value,
+       kNoKey},
+      {"the same where the last one passed over is no key",
+       kHead + std::string("[Software\\\\Other0]\n\n[Software\\\\Other]\n\"x\"=hex:35,\\\n") +
+           "[Software\\\\Other2]\n\n" +
+           "[Software\\\\Other3]\n\n[Software\\\\Other4\n\"y\"=hex:36,\\\n" + kWin32Key + value,
+       Found(std::string("5.60\0", 5))},
+      {"a line with a known start that a value takes in is no section",
+       kHead + std::string("[Software\\\\Other0]\n\n[Software\\\\Other]\n\"x\"=hex:35,\\\n") +
+           "[Software\\\\Other5\n\"y\"=hex:36,\\\n" + kWin32Key + value,
+       kNoKey},
+      {"sections passed over after one that was read",
+       kHead + std::string("[Software\\\\Other0]\n\n[Software\\\\Other]\n\n[Software]\n\"v\"=\"1\"\n\n") +
+           "[Software\\\\Other3]\n\n[Software\\\\Other4]\n\"y\"=hex:36,\\\n" + kWin32Key + value,
+       kNoKey},
       {"nor do values before any section",
        kHead + std::string("\"x\"=hex:35,\\\n") + kWin32Key + value,
        Found(std::string("5.60\0", 5))},
