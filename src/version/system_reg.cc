@@ -129,8 +129,9 @@ class Tree {
 // exactly its key, or -1. Nodes it lies at or below are marked as existing.
 // Names are matched a unit at a time, so most lines are given up after a few
 // bytes: the first unit that no name of the tree can have. Those bytes are kept
-// in `*known_prefix`: a file's sections come sorted, and the next line that
-// starts with them is given up at once.
+// in `*known_prefix`: a file's sections come sorted, and the next lines that
+// start with them are given up at once (after an empty line, the block reader
+// does not even stop at them).
 int ReadSectionLine(Reader& in, Tree& tree, std::string* known_prefix) {
   in.Next();  // "["
   if (!known_prefix->empty() && in.StartsWith(*known_prefix)) return -1;
