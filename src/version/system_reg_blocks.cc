@@ -28,6 +28,7 @@ bool Reader::PreviousLineHoldsBackslash() const {
 bool Reader::Fill() {
   if (at_end_) return false;
   if (end_ > 0) {
+    second_byte_before_block_ = end_ >= 2 ? block_[end_ - 2] : byte_before_block_;
     byte_before_block_ = block_[end_ - 1];
     std::size_t i = end_;
     while (i > 0 && IsBlank(static_cast<unsigned char>(block_[i - 1]))) --i;

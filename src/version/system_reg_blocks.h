@@ -99,8 +99,8 @@ class Reader {
                                       block_.get());
       // Wine writes an empty line before each section: one test settles both
       // that this starts a line and that no data can carry over to it.
-      after_empty_line_ =
-          pos_ >= 2 && block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n';
+      after_empty_line_ = pos_ >= 2 ? block_[pos_ - 1] == '\n' && block_[pos_ - 2] == '\n'
+                                    : AfterEmptyLineAtBlockStart();
       if (after_empty_line_) {
         if (known.empty() || end_ - pos_ <= known.size() ||
             std::memcmp(&block_[pos_ + 1], known.data(), known.size()) != 0) {
@@ -124,6 +124,12 @@ class Reader {
  private:
   bool Fill();
   bool PreviousLineHoldsBackslash() const;
+  // Whether the byte at `pos_`, the first or second of the block, follows
+  // an empty line.
+  bool AfterEmptyLineAtBlockStart() const {
+    return pos_ == 0 ? byte_before_block_ == '\n' && second_byte_before_block_ == '\n'
+                     : block_[0] == '\n' && byte_before_block_ == '\n';
+  }
 
   // Whether only blanks stand between the line start and the next byte.
   bool OnlyBlanksBefore() const {
@@ -142,6 +148,8 @@ class Reader {
   std::size_t end_ = 0;
   // Reading starts at the start of the file or of a section: a line start.
   char byte_before_block_ = '\n';
+  // And no line before it is known to be empty.
+  char second_byte_before_block_ = 0;
   // Whether the last line of the blocks before this one holds only blanks.
   bool blanks_before_block_ = true;
   // Whether the "[" that SkipToSection stopped at follows an empty line.
