@@ -48,7 +48,6 @@ struct Node {
   bool exists = false;
   bool is_link = false;
   std::uint64_t first_section = RegistryFileKey::kNoSection;
-  int step = -1;  // Index of the step this node stands for.
   bool wow = false;
   ValueData link_target;
   bool has_value = false;
@@ -94,11 +93,10 @@ class Tree {
   }
 
  private:
-  int Add(int parent, const std::u16string& name, int step, bool wow) {
+  int Add(int parent, const std::u16string& name, bool wow) {
     Node node;
     node.name = name;
     node.parent = parent;
-    node.step = step;
     node.wow = wow;
     nodes_.push_back(std::move(node));
     const int index = static_cast<int>(nodes_.size()) - 1;
@@ -112,11 +110,11 @@ class Tree {
   void Grow(int parent, std::size_t step, bool inside_wow = false) {
     if (step == steps_.size()) return;
     const bool named_wow = EqualsFolded(steps_[step].name, kWow6432Node);
-    const int child = Add(parent, steps_[step].name, static_cast<int>(step), false);
+    const int child = Add(parent, steps_[step].name, false);
     Grow(child, step + 1, inside_wow || named_wow);
     if (steps_[step].redirect && !inside_wow && !named_wow &&
         (step + 1 == steps_.size() || !EqualsFolded(steps_[step + 1].name, kWow6432Node))) {
-      const int wow = Add(child, kWow6432Node, static_cast<int>(step), true);
+      const int wow = Add(child, kWow6432Node, true);
       Grow(wow, step + 1, true);
     }
   }
