@@ -1,9 +1,7 @@
 // The upper case of a UTF-16 unit through Wine's own table.
 #include "version/upper_case.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <iterator>
+#include "version/unit_table.h"
 
 namespace {
 
@@ -16,21 +14,11 @@ struct Upper {
 constexpr Upper kUppers[] = {
 #include "version/upper_case_table.inc"
 };
-
-constexpr bool InOrder() {
-  for (std::size_t i = 1; i < std::size(kUppers); ++i) {
-    if (kUppers[i - 1].unit >= kUppers[i].unit) return false;
-  }
-  return true;
-}
-static_assert(InOrder(), "the search needs the units in order");
+static_assert(UnitsInOrder(kUppers), "the search needs the units in order");
 
 }  // namespace
 
 char16_t UpperCaseOfNonAscii(char16_t unit) {
-  const auto* found =
-      std::lower_bound(std::begin(kUppers), std::end(kUppers), unit,
-                       [](const Upper& u, char16_t c) { return u.unit < c; });
-  return found != std::end(kUppers) && found->unit == unit ? found->upper
-                                                           : unit;
+  const Upper* found = FindUnit(kUppers, unit);
+  return found ? found->upper : unit;
 }
