@@ -18,7 +18,6 @@ Prints every difference and exits non-zero when there is one.
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -135,12 +134,8 @@ def run_tarvex_exe(prefix, win32, native):
         passed += w.check_run(f'tarvex.exe {args!r}, {what}', out, r.returncode,
                               w.crlf(want), code) and r.stderr == b''
         prefix.flush()
-        native_run = subprocess.run([os.path.join(native, 'tarvex')] + args,
-                                    capture_output=True, timeout=60,
-                                    env={'WINEPREFIX': prefix.env['WINEPREFIX']})
-        agreed += w.check_run(f'native tarvex {args!r}, {what}, against tarvex.exe',
-                              native_run.stdout.decode('latin-1'), native_run.returncode,
-                              out.replace('\r\n', '\n'), r.returncode)
+        agreed += w.check_native_agrees(native, prefix, args, f'{args!r}, {what},', out,
+                                        r.returncode)
     print(f'tarvex.exe: {passed} of {len(RUNS)} runs as expected; '
           f'native tarvex agrees on {agreed}')
 

@@ -375,6 +375,15 @@ def crlf(text):
     return text.replace('\n', '\r\n')
 
 
+def check_native_agrees(native, prefix, args, what, exe_out, exe_code):
+    """Runs the native tarvex with `args` on `prefix`, flushed, and checks that
+    it prints what tarvex.exe printed, with LF line ends, and exits alike."""
+    r = subprocess.run([os.path.join(native, 'tarvex')] + args, capture_output=True,
+                       timeout=60, env={'WINEPREFIX': prefix.env['WINEPREFIX']})
+    return check_run(f'native tarvex {what} against tarvex.exe', r.stdout.decode('latin-1'),
+                     r.returncode, exe_out.replace('\r\n', '\n'), exe_code)
+
+
 def run_tarvex_exe(prefix, exe, args):
     r = prefix.wine([exe] + args, check=False)
     return r.stdout.decode('cp1252'), r.returncode, r.stderr
@@ -412,13 +421,9 @@ def run_end_to_end(prefix, win64, native):
                                 crlf(want), code) and err == b''
         prefix.flush()
         for (version, _, _), (exe_out, exe_code) in zip(runs, exe_outs):
-            r = subprocess.run([os.path.join(native, 'tarvex'), 'zolpversionlessthan',
-                                version, 'extra'], capture_output=True, timeout=60,
-                               env={'WINEPREFIX': prefix.env['WINEPREFIX']})
             compared += 1
-            check_run(f'native tarvex {version!r} with {line!r} against tarvex.exe',
-                      r.stdout.decode('latin-1'), r.returncode,
-                      exe_out.replace('\r\n', '\n'), exe_code)
+            check_native_agrees(native, prefix, ['zolpversionlessthan', version, 'extra'],
+                                f'{version!r} with {line!r}', exe_out, exe_code)
     print(f'end to end: {passed} of {total} tarvex.exe runs as expected; '
           f'{compared} native runs compared with tarvex.exe')
 
