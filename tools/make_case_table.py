@@ -16,7 +16,8 @@ modulo 65,536.
 import struct
 import sys
 
-import nls_file
+sys.dont_write_bytecode = True  # No __pycache__ in the source tree.
+import nls_file  # noqa: E402
 
 DEFAULT_NLS = '/usr/share/wine/nls/l_intl.nls'
 

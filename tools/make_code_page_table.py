@@ -17,7 +17,8 @@ page lacks the character.
 import struct
 import sys
 
-import nls_file
+sys.dont_write_bytecode = True  # No __pycache__ in the source tree.
+import nls_file  # noqa: E402
 
 DEFAULT_NLS = '/usr/share/wine/nls/c_1252.nls'
 
